@@ -1,0 +1,33 @@
+# Front door of the repository.  `make test` and `make demo` do all the set-up
+# on a fresh Debian 12 machine: install what is missing, configure, build.
+PRESET ?= $(if $(CI),ci,default)
+BUILD  := build
+CMAKE  ?= cmake
+
+.PHONY: all deps configure build test bench demo demo-setup clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD)/build.ninja ]; then $(CMAKE) --preset $(PRESET); fi
+
+build: configure
+	$(CMAKE) --build $(BUILD)
+
+test: build
+	ctest --preset $(PRESET)
+
+bench: build
+	@bash scripts/run-benchmarks.sh $(BUILD)
+
+demo: build
+	@bash scripts/demo-monitor.sh $(BUILD)
+
+demo-setup: build
+	@bash scripts/demo-setup.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)
