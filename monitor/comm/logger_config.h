@@ -39,7 +39,8 @@ struct LoggerConfig {
   bool operator==(const LoggerConfig&) const = default;
 };
 
-// Size of the stored form (".rdc"): 2 + 2 + 10 + 2 + 2 + 16 * 10.
-constexpr int kLoggerConfigFileSize = 178;
+// The stored form (".rdc") holds only the devices actually present:
+// 18 + 10 * DeviceCount bytes (see monitor/storage).
+constexpr int kLoggerConfigHeaderSize = 18;
 
 }  // namespace kv90
