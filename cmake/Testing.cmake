@@ -31,3 +31,39 @@ function(add_bench name)
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# add_fuzzer(NAME SOURCES a.cpp ... [SECONDS n])
+# A libFuzzer target built with clang++ (-fsanitize=fuzzer,address,undefined)
+# straight from its sources, outside the main g++ build, and a ctest test
+# that runs it for a bounded time on an empty corpus.  SOURCES must be plain
+# C++ (no Qt): the fuzz entry point plus the library sources it exercises.
+find_program(CLANGXX_PROGRAM NAMES clang++ clang++-14)
+function(add_fuzzer name)
+  cmake_parse_arguments(F "" "SECONDS" "SOURCES" ${ARGN})
+  if(NOT CLANGXX_PROGRAM)
+    message(STATUS "clang++ not found: fuzzer ${name} not built")
+    return()
+  endif()
+  if(NOT F_SECONDS)
+    set(F_SECONDS 20)
+  endif()
+  set(out ${CMAKE_BINARY_DIR}/fuzz/${name})
+  set(srcs)
+  foreach(s ${F_SOURCES})
+    get_filename_component(abs ${s} ABSOLUTE)
+    list(APPEND srcs ${abs})
+  endforeach()
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fuzz
+    COMMAND ${CLANGXX_PROGRAM} -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
+            -I${CMAKE_SOURCE_DIR} ${srcs} -o ${out}
+    DEPENDS ${srcs}
+    COMMENT "Building fuzzer ${name} with clang++"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${out})
+  add_test(NAME fuzz.${name}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+            ${out} -max_total_time=${F_SECONDS} -rss_limit_mb=1024 -print_final_stats=0
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev libgl-dev
   libmsi-dev libgcab-dev libglib2.0-dev
   libarchive-dev libcurl4-openssl-dev
