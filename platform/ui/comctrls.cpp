@@ -625,6 +625,16 @@ TSplitter::TSplitter(TComponent* owner) : TControl(owner, new QWidget) {
   SetAlign(TAlign::alLeft);
 }
 
+void TSplitter::SetAlign(TAlign a) {
+  bool wasVertical = Align() == TAlign::alLeft || Align() == TAlign::alRight;
+  bool vertical = a == TAlign::alLeft || a == TAlign::alRight;
+  bool horizontal = a == TAlign::alTop || a == TAlign::alBottom;
+  // The thickness follows the orientation (3 pixels across the drag).
+  if (wasVertical && horizontal) SetBounds(Left(), Top(), Height(), Width());
+  else if (!wasVertical && vertical && Align() != TAlign::alNone) SetBounds(Left(), Top(), Height(), Width());
+  TControl::SetAlign(a);
+}
+
 TControl* TSplitter::ResizeControl() const {
   TWinControl* p = Parent();
   if (!p) return nullptr;
@@ -669,14 +679,15 @@ bool TSplitter::WidgetEvent(QEvent* e) {
       auto* m = static_cast<QMouseEvent*>(e);
       if (m->button() != Qt::LeftButton) break;
       dragging_ = true;
-      QPoint g = m->globalPosition().toPoint();
+      // Parent coordinates: the splitter itself moves while dragged.
+      QPoint g = Widget()->mapToParent(m->position().toPoint());
       dragStart_ = horizontal ? g.y() : g.x();
       return true;
     }
     case QEvent::MouseMove: {
       if (!dragging_) break;
       auto* m = static_cast<QMouseEvent*>(e);
-      QPoint g = m->globalPosition().toPoint();
+      QPoint g = Widget()->mapToParent(m->position().toPoint());
       int now = horizontal ? g.y() : g.x();
       MoveBy(now - dragStart_);
       dragStart_ = now;
