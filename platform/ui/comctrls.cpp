@@ -626,13 +626,12 @@ TSplitter::TSplitter(TComponent* owner) : TControl(owner, new QWidget) {
 }
 
 void TSplitter::SetAlign(TAlign a) {
-  bool wasVertical = Align() == TAlign::alLeft || Align() == TAlign::alRight;
-  bool vertical = a == TAlign::alLeft || a == TAlign::alRight;
-  bool horizontal = a == TAlign::alTop || a == TAlign::alBottom;
-  // The thickness follows the orientation (3 pixels across the drag).
-  if (wasVertical && horizontal) SetBounds(Left(), Top(), Height(), Width());
-  else if (!wasVertical && vertical && Align() != TAlign::alNone) SetBounds(Left(), Top(), Height(), Width());
+  // The thickness (3 pixels across the drag) follows the orientation.
+  bool wasHorizontal = Align() == TAlign::alTop || Align() == TAlign::alBottom;
+  int thickness = wasHorizontal ? Height() : Width();
   TControl::SetAlign(a);
+  if (a == TAlign::alTop || a == TAlign::alBottom) SetHeight(thickness);
+  else if (a == TAlign::alLeft || a == TAlign::alRight) SetWidth(thickness);
 }
 
 TControl* TSplitter::ResizeControl() const {
@@ -657,8 +656,10 @@ void TSplitter::MoveBy(int delta) {
   if (!c || delta == 0) return;
   TWinControl* p = Parent();
   // The rest of the parent keeps at least MinSize as well.
-  int room = Align() == TAlign::alLeft || Align() == TAlign::alRight ? p->ClientWidth() : p->ClientHeight();
-  auto fit = [&](int size) { return std::clamp(size, minSize_, std::max(minSize_, room - minSize_ - Width())); };
+  bool vertical = Align() == TAlign::alLeft || Align() == TAlign::alRight;
+  int room = vertical ? p->ClientWidth() : p->ClientHeight();
+  int thickness = vertical ? Width() : Height();
+  auto fit = [&](int size) { return std::clamp(size, minSize_, std::max(minSize_, room - minSize_ - thickness)); };
   switch (Align()) {
     case TAlign::alLeft: c->SetWidth(fit(c->Width() + delta)); break;
     case TAlign::alRight: c->SetWidth(fit(c->Width() - delta)); break;
