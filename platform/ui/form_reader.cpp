@@ -23,8 +23,9 @@ class Reader {
     if (root_.Name().empty() && !tree.name.empty()) root_.SetName(tree.name);
     SetProps(root_, tree);
     ReadChildren(root_, tree);
-    for (TComponent* c : loaded_) c->Loaded();
+    // Loading ends before Loaded runs, so that Loaded applies what was kept.
     for (TComponent* c : loaded_) c->SetLoading(false);
+    for (TComponent* c : loaded_) c->Loaded();
   }
 
  private:

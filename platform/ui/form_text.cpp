@@ -151,7 +151,8 @@ class Parser {
       ++pos_;
       obj.name = first;
       obj.className = Word();
-      if (obj.className.empty()) return Fail("expected a class name after \"" + obj.name + ":\"");
+      if (obj.className.empty() || SameWord(obj.className, "end") || SameWord(obj.className, "object"))
+        return Fail("expected a class name after \"" + obj.name + ":\"");
     } else {
       obj.className = first;
     }

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/ui/forms.h"
 #include "platform/ui/prop_helpers.h"
@@ -642,7 +643,15 @@ void TComboBox::ItemsChanged() {
 
 int TComboBox::ItemIndex() const { return static_cast<QComboBox*>(Widget())->currentIndex(); }
 
+void TComboBox::Loaded() {
+  if (pendingIndex_ != -2) SetItemIndex(std::exchange(pendingIndex_, -2));
+}
+
 void TComboBox::SetItemIndex(int i) {
+  if (Loading()) {
+    pendingIndex_ = i;
+    return;
+  }
   auto* b = static_cast<QComboBox*>(Widget());
   updating_ = true;
   b->setCurrentIndex(i >= 0 && i < b->count() ? i : -1);
@@ -746,7 +755,15 @@ void TListBox::ApplySelectionMode() {
 
 int TListBox::ItemIndex() const { return static_cast<QListWidget*>(Widget())->currentRow(); }
 
+void TListBox::Loaded() {
+  if (pendingIndex_ != -2) SetItemIndex(std::exchange(pendingIndex_, -2));
+}
+
 void TListBox::SetItemIndex(int i) {
+  if (Loading()) {
+    pendingIndex_ = i;
+    return;
+  }
   auto* l = static_cast<QListWidget*>(Widget());
   updating_ = true;
   if (i < 0 || i >= l->count()) {
@@ -864,6 +881,10 @@ void TRadioGroup::Arrange() {
 }
 
 void TRadioGroup::SetItemIndex(int i) {
+  if (Loading() && i >= 0 && i >= items_.Count()) {
+    itemIndex_ = i;  // the items follow in form text; Rebuild checks it
+    return;
+  }
   if (i < -1 || i >= items_.Count()) i = -1;
   if (i == itemIndex_) return;
   itemIndex_ = i;

@@ -259,9 +259,11 @@ class TComboBox : public TWinControl {
   void SetMaxLength(int v);
 
   TNotifyEvent OnChange, OnSelect;
+  void Loaded() override;
 
  private:
   void ItemsChanged();
+  int pendingIndex_ = -2;  // ItemIndex read from form text before the items
   TItems items_;
   TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
   bool sorted_ = false;
@@ -287,10 +289,12 @@ class TListBox : public TWinControl {
   int SelCount() const;
   bool Sorted() const { return sorted_; }
   void SetSorted(bool v);
+  void Loaded() override;
 
  private:
   void ItemsChanged();
   void ApplySelectionMode();
+  int pendingIndex_ = -2;
   TItems items_;
   bool multiSelect_ = false, extendedSelect_ = true, sorted_ = false;
   bool updating_ = false;
