@@ -401,7 +401,12 @@ TTimer::TTimer(TComponent* owner) : TComponent(owner), timer_(new QTimer) {
 
 TTimer::~TTimer() {
   BeginDestroy();
-  delete timer_;
+  // A timer may be freed from its own OnTimer: the QTimer goes once the
+  // present event is handled.
+  timer_->stop();
+  QObject::disconnect(timer_, nullptr, nullptr, nullptr);
+  if (QCoreApplication::instance()) timer_->deleteLater();
+  else delete timer_;
 }
 
 void TTimer::SetInterval(int ms) {

@@ -808,6 +808,7 @@ const TClassInfo& TGroupBox::StaticClassInfo() {
 }
 
 TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner, new QGroupBox) {
+  fillsBackground_ = true;  // a colour set on a box fills it
   ApplyFont();
   SetBounds(0, 0, 185, 105);
 }

@@ -145,6 +145,44 @@ TEST(Timers, FireOnTheUiThreadWhileEnabled) {
   ProcessMessages();
 }
 
+TEST(Timers, ATimerFreedInItsOwnHandlerStops) {
+  TForm f;
+  auto* t = new TTimer(&f);
+  int ticks = 0;
+  t->SetInterval(5);
+  t->OnTimer = [&](TComponent* s) {
+    ++ticks;
+    delete s;
+  };
+  QTest::qWait(60);
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(f.ComponentCount(), 0);
+}
+
+TEST(Forms, FreeingAFormFiresNoEventsOfItsControls) {
+  int changes = 0, clicks = 0;
+  {
+    TForm f;
+    auto* pc = new TPageControl(&f);
+    pc->SetParent(&f);
+    for (int i = 0; i < 3; ++i) (new TTabSheet(&f))->SetPageControl(pc);
+    pc->SetActivePageIndex(2);
+    pc->OnChange = [&](TComponent*) { ++changes; };
+    pc->OnChanging = [&](TComponent*, bool&) { ++changes; };
+    auto* rb = new TRadioButton(&f);
+    rb->SetParent(&f);
+    rb->SetChecked(true);
+    rb->OnClick = [&](TComponent*) { ++clicks; };
+    auto* e = new TEdit(&f);
+    e->SetParent(&f);
+    e->SetText("x");
+    e->OnChange = [&](TComponent*) { ++changes; };
+    f.Show();
+  }
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(clicks, 0);
+}
+
 TEST(Timers, ProcessMessagesRunsPendingEvents) {
   bool ran = false;
   QTimer::singleShot(0, [&] { ran = true; });
