@@ -13,7 +13,7 @@ void RegisterStandardClasses() {
            &TStaticText::StaticClassInfo(), &TEdit::StaticClassInfo(), &TMaskEdit::StaticClassInfo(),
            &TMemo::StaticClassInfo(), &TButton::StaticClassInfo(), &TBitBtn::StaticClassInfo(),
            &TCheckBox::StaticClassInfo(), &TRadioButton::StaticClassInfo(), &TComboBox::StaticClassInfo(),
-           &TListBox::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TRadioGroup::StaticClassInfo(),
+           &TListBox::StaticClassInfo(), &TCheckListBox::StaticClassInfo(), &TSpeedButton::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TRadioGroup::StaticClassInfo(),
            &TPanel::StaticClassInfo(), &TImage::StaticClassInfo(), &TBevel::StaticClassInfo(),
            &TShape::StaticClassInfo(), &TPageControl::StaticClassInfo(), &TTabSheet::StaticClassInfo(),
            &TStatusBar::StaticClassInfo(), &TProgressBar::StaticClassInfo(), &TGauge::StaticClassInfo(),

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -794,6 +795,127 @@ int TListBox::SelCount() const {
   return static_cast<int>(static_cast<QListWidget*>(Widget())->selectedItems().size());
 }
 void TListBox::SetSorted(bool v) { sorted_ = v; ItemsChanged(); }
+
+// --- check list box ---------------------------------------------------------------
+
+const TClassInfo& TCheckListBox::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    using C = TCheckListBox;
+    TClassInfo ci = Derived("TCheckListBox", TListBox::StaticClassInfo());
+    ci.Props = {props::Stored("AllowGrayed", TPropKind::Boolean), props::Stored("Flat", TPropKind::Boolean)};
+    ci.Events = {UI_EVENT(C, OnClickCheck)};
+    ci.Create = [](TComponent* o) -> TComponent* { return new TCheckListBox(o); };
+    return ci;
+  }();
+  return info;
+}
+
+TCheckListBox::TCheckListBox(TComponent* owner) : TListBox(owner) {
+  auto* l = static_cast<QListWidget*>(Widget());
+  QObject::connect(l, &QListWidget::itemChanged, l, [this, l](QListWidgetItem* item) {
+    if (Destroying() || updating_) return;
+    int i = l->row(item);
+    if (i < 0 || i >= static_cast<int>(checked_.size())) return;
+    bool now = item->checkState() == Qt::Checked;
+    if (now == checked_[static_cast<std::size_t>(i)]) return;
+    checked_[static_cast<std::size_t>(i)] = now;
+    lastToggled_ = i;
+    Fire(OnClickCheck, this);
+  });
+}
+
+void TCheckListBox::ItemsChanged() {
+  TListBox::ItemsChanged();
+  auto* l = static_cast<QListWidget*>(Widget());
+  checked_.resize(static_cast<std::size_t>(l->count()), false);
+  updating_ = true;
+  for (int i = 0; i < l->count(); ++i) {
+    QListWidgetItem* it = l->item(i);
+    it->setFlags(it->flags() | Qt::ItemIsUserCheckable);
+    it->setCheckState(checked_[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
+  }
+  updating_ = false;
+}
+
+bool TCheckListBox::Checked(int i) const {
+  return i >= 0 && i < static_cast<int>(checked_.size()) && checked_[static_cast<std::size_t>(i)];
+}
+
+void TCheckListBox::SetChecked(int i, bool v) {
+  auto* l = static_cast<QListWidget*>(Widget());
+  if (i < 0 || i >= l->count() || i >= static_cast<int>(checked_.size())) return;
+  checked_[static_cast<std::size_t>(i)] = v;
+  updating_ = true;
+  l->item(i)->setCheckState(v ? Qt::Checked : Qt::Unchecked);
+  updating_ = false;
+}
+
+// --- speed button -------------------------------------------------------------------
+
+const TClassInfo& TSpeedButton::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    using C = TSpeedButton;
+    TClassInfo ci = Derived("TSpeedButton", TControl::StaticClassInfo());
+    ci.Props = {CaptionProp(), UI_BOOL(C, Flat), UI_INT(C, GroupIndex), UI_BOOL(C, Down), UI_BOOL(C, AllowAllUp),
+                props::Stored("Layout", TPropKind::Enum), props::Stored("Spacing", TPropKind::Integer),
+                props::Stored("Margin", TPropKind::Integer), props::Stored("NumGlyphs", TPropKind::Integer)};
+    TPropInfo glyph{"Glyph.Data", TPropKind::Binary, nullptr,
+                    [](TComponent& c, std::string_view t) { return static_cast<C&>(c).SetGlyphData(std::string(t)); }};
+    ci.Props.push_back(glyph);
+    ci.Create = [](TComponent* o) -> TComponent* { return new TSpeedButton(o); };
+    return ci;
+  }();
+  return info;
+}
+
+TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner, new QToolButton) {
+  auto* b = static_cast<QToolButton*>(Widget());
+  clicksFromMouse_ = false;
+  b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  b->setFocusPolicy(Qt::NoFocus);
+  ApplyFont();
+  SetBounds(0, 0, 23, 22);
+  QObject::connect(b, &QToolButton::clicked, b, [this, b] {
+    if (Destroying()) return;
+    if (groupIndex_ > 0) {
+      // In a group the clicked button stays down and the others come up.
+      if (!b->isChecked() && !allowAllUp_) b->setChecked(true);
+      if (b->isChecked()) SetDown(true);
+    }
+    Click();
+  });
+}
+
+void TSpeedButton::SetText(std::string_view text) {
+  TControl::SetText(text);
+  static_cast<QToolButton*>(Widget())->setText(QStr(text));
+}
+
+bool TSpeedButton::Flat() const { return static_cast<QToolButton*>(Widget())->autoRaise(); }
+void TSpeedButton::SetFlat(bool v) { static_cast<QToolButton*>(Widget())->setAutoRaise(v); }
+
+void TSpeedButton::SetGroupIndex(int g) {
+  groupIndex_ = g;
+  static_cast<QToolButton*>(Widget())->setCheckable(g > 0);
+}
+
+bool TSpeedButton::Down() const { return static_cast<QToolButton*>(Widget())->isChecked(); }
+
+void TSpeedButton::SetDown(bool v) {
+  auto* b = static_cast<QToolButton*>(Widget());
+  if (groupIndex_ <= 0) return;
+  b->setChecked(v);
+  if (!v || !Parent()) return;
+  for (int i = 0; i < Parent()->ControlCount(); ++i)
+    if (auto* o = dynamic_cast<TSpeedButton*>(Parent()->Controls(i)); o && o != this && o->groupIndex_ == groupIndex_)
+      static_cast<QToolButton*>(o->Widget())->setChecked(false);
+}
+
+bool TSpeedButton::SetGlyphData(const std::string& bytes) {
+  QImage img = ImageFromPictureData(bytes);
+  if (!img.isNull()) static_cast<QToolButton*>(Widget())->setIcon(QIcon(QPixmap::fromImage(img)));
+  return true;
+}
 
 // --- group box and radio group ----------------------------------------------------------
 

@@ -291,13 +291,63 @@ class TListBox : public TWinControl {
   void SetSorted(bool v);
   void Loaded() override;
 
+ protected:
+  // Rebuilds the widget's rows from Items.
+  virtual void ItemsChanged();
+  bool updating_ = false;
+
  private:
-  void ItemsChanged();
   void ApplySelectionMode();
   int pendingIndex_ = -2;
   TItems items_;
   bool multiSelect_ = false, extendedSelect_ = true, sorted_ = false;
-  bool updating_ = false;
+};
+
+// A list box whose items carry check boxes.  OnClickCheck fires when the
+// user checks or unchecks an item; Checked() set by the program fires
+// nothing.  Check states belong to positions and survive changes of the
+// item texts.
+class TCheckListBox : public TListBox {
+ public:
+  explicit TCheckListBox(TComponent* owner);
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  bool Checked(int i) const;
+  void SetChecked(int i, bool v);
+  // The item the user last checked or unchecked, or -1.
+  int LastToggled() const { return lastToggled_; }
+
+  TNotifyEvent OnClickCheck;
+
+ protected:
+  void ItemsChanged() override;
+
+ private:
+  std::vector<bool> checked_;
+  int lastToggled_ = -1;
+};
+
+class TSpeedButton : public TControl {
+ public:
+  explicit TSpeedButton(TComponent* owner);
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  void SetText(std::string_view text) override;
+  bool Flat() const;
+  void SetFlat(bool v);
+  // GroupIndex above 0 makes the button stay down when clicked; AllowAllUp
+  // lets the last one of its group come up again.
+  int GroupIndex() const { return groupIndex_; }
+  void SetGroupIndex(int g);
+  bool Down() const;
+  void SetDown(bool v);
+  bool AllowAllUp() const { return allowAllUp_; }
+  void SetAllowAllUp(bool v) { allowAllUp_ = v; }
+  bool SetGlyphData(const std::string& bytes);
+
+ private:
+  int groupIndex_ = 0;
+  bool allowAllUp_ = false;
 };
 
 class TGroupBox : public TWinControl {

@@ -249,6 +249,46 @@ TEST_F(Controls, ListBoxSelectionAndMultiSelect) {
   EXPECT_FALSE(l->Selected(1));
 }
 
+TEST_F(Controls, CheckListBoxChecksByUserAndProgram) {
+  auto* l = new TCheckListBox(form);
+  l->SetParent(form);
+  l->Items().SetText("Program\r\nHelp\r\nSamples\r\n");
+  int checks = 0;
+  l->OnClickCheck = [&](TComponent* s) { checks += s == l; };
+  l->SetChecked(1, true);
+  EXPECT_EQ(checks, 0);
+  auto* w = static_cast<QListWidget*>(l->Widget());
+  w->item(2)->setCheckState(Qt::Checked);  // as the user's click on the box does
+  EXPECT_EQ(checks, 1);
+  EXPECT_EQ(l->LastToggled(), 2);
+  EXPECT_TRUE(l->Checked(2));
+  l->Items().Set(0, "Program files");  // states stay with their positions
+  EXPECT_TRUE(l->Checked(1));
+  EXPECT_TRUE(l->Checked(2));
+  EXPECT_FALSE(l->Checked(0));
+  EXPECT_FALSE(l->Checked(9));
+}
+
+TEST_F(Controls, SpeedButtonsInAGroupStayDownOneAtATime) {
+  auto* a = new TSpeedButton(form);
+  auto* b = new TSpeedButton(form);
+  for (TSpeedButton* s : {a, b}) {
+    s->SetParent(form);
+    s->SetGroupIndex(1);
+  }
+  b->SetLeft(30);
+  int clicks = 0;
+  b->OnClick = [&](TComponent* s) { clicks += s == b; };
+  QTest::mouseClick(a->Widget(), Qt::LeftButton);
+  EXPECT_TRUE(a->Down());
+  QTest::mouseClick(b->Widget(), Qt::LeftButton);
+  EXPECT_TRUE(b->Down());
+  EXPECT_FALSE(a->Down());
+  QTest::mouseClick(b->Widget(), Qt::LeftButton);  // AllowAllUp is off
+  EXPECT_TRUE(b->Down());
+  EXPECT_EQ(clicks, 2);
+}
+
 TEST_F(Controls, MemoLinesFollowTheTextBothWays) {
   auto* m = new TMemo(form);
   m->SetParent(form);
