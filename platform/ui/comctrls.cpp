@@ -535,25 +535,20 @@ TSpinEdit::TSpinEdit(TComponent* owner) : TWinControl(owner, new QSpinBox) {
 
 int TSpinEdit::Value() const { return static_cast<QSpinBox*>(Widget())->value(); }
 void TSpinEdit::SetValue(int v) { static_cast<QSpinBox*>(Widget())->setValue(v); }
-int TSpinEdit::MinValue() const {
-  int m = static_cast<QSpinBox*>(Widget())->minimum();
-  return m == -2147483647 - 1 ? 0 : m;
-}
-int TSpinEdit::MaxValue() const {
-  int m = static_cast<QSpinBox*>(Widget())->maximum();
-  return m == 2147483647 ? 0 : m;
-}
+int TSpinEdit::MinValue() const { return minValue_; }
+int TSpinEdit::MaxValue() const { return maxValue_; }
 void TSpinEdit::SetMinValue(int v) {
-  auto* s = static_cast<QSpinBox*>(Widget());
-  int mx = MaxValue();
-  if (v == 0 && mx == 0) s->setRange(-2147483647 - 1, 2147483647);
-  else s->setRange(v, std::max(v, mx == 0 && s->maximum() == 2147483647 ? 2147483647 : mx));
+  minValue_ = v;
+  ApplyRange();
 }
 void TSpinEdit::SetMaxValue(int v) {
+  maxValue_ = v;
+  ApplyRange();
+}
+void TSpinEdit::ApplyRange() {
   auto* s = static_cast<QSpinBox*>(Widget());
-  int mn = MinValue();
-  if (v == 0 && mn == 0) s->setRange(-2147483647 - 1, 2147483647);
-  else s->setRange(std::min(mn, v), v);
+  if (minValue_ == 0 && maxValue_ == 0) s->setRange(-2147483647 - 1, 2147483647);
+  else s->setRange(std::min(minValue_, maxValue_), std::max(minValue_, maxValue_));
 }
 int TSpinEdit::Increment() const { return static_cast<QSpinBox*>(Widget())->singleStep(); }
 void TSpinEdit::SetIncrement(int v) { static_cast<QSpinBox*>(Widget())->setSingleStep(v); }

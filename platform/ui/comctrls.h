@@ -191,6 +191,10 @@ class TSpinEdit : public TWinControl {
   void SetText(std::string_view t) override;
 
   TNotifyEvent OnChange;
+
+ private:
+  void ApplyRange();
+  int minValue_ = 0, maxValue_ = 0;  // both 0: no bounds
 };
 
 class TTrackBar : public TWinControl {

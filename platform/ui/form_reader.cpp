@@ -156,6 +156,7 @@ std::unique_ptr<TForm> CreateFormFromText(std::string_view text, TComponent* own
     form = std::make_unique<TForm>(owner);
   ReadForm(*form, r.root, problems);
   form->DoCreate();
+  if (form->Visible()) form->Show();
   return form;
 }
 

@@ -218,6 +218,10 @@ void TForm::ApplyPosition() {
 
 void TForm::SetVisible(bool v) {
   QWidget* w = Widget();
+  if (Loading()) {  // "Visible = True" in form text shows the form once it is built
+    visible_ = v;
+    return;
+  }
   if (v) {
     bool wasShown = w->isVisible();
     visible_ = true;

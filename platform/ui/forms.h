@@ -106,7 +106,7 @@ class TForm : public TWinControl {
   // The close protocol; false when the form stays.
   bool DoCloseProtocol(TCloseAction& action);
 
-  TPosition position_ = TPosition::poDefaultPosOnly;
+  TPosition position_ = TPosition::poDesigned;
   TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
   TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
   TFormStyle formStyle_ = TFormStyle::fsNormal;

@@ -331,6 +331,11 @@ TEST(FormReader, CreateFormFromTextAndBadText) {
   std::unique_ptr<TForm> f = CreateFormFromText(kPage, nullptr, &problems);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->ClassName(), "TForm");  // the page's own class is a form
+  EXPECT_FALSE(f->Visible());
+  std::unique_ptr<TForm> shown = CreateFormFromText("object S: TForm\n  Visible = True\n  Left = 40\nend\n");
+  ASSERT_NE(shown, nullptr);
+  EXPECT_TRUE(shown->Widget()->isVisible());  // shown once built
+  EXPECT_EQ(shown->Left(), 40);               // designed position by default
   EXPECT_NE(f->FindComponent("btn_Next"), nullptr);
   problems.clear();
   EXPECT_EQ(CreateFormFromText("object X: TForm\n  Left = \nend", nullptr, &problems), nullptr);

@@ -73,6 +73,7 @@ const RoundTrip kRoundTrips[] = {
     {"TGauge", "Progress", "40", "40"},
     {"TGauge", "ForeColor", "clNavy", "clNavy"},
     {"TSpinEdit", "Value", "42", "42"},
+    {"TSpinEdit", "MaxValue", "255", "255"},
     {"TTrackBar", "Position", "7", "7"},
     {"TTimer", "Interval", "300", "300"},
     {"TTimer", "Enabled", "False", "False"},
