@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimerEvent>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include <algorithm>
@@ -697,6 +698,107 @@ bool TSplitter::WidgetEvent(QEvent* e) {
     default: break;
   }
   return TControl::WidgetEvent(e);
+}
+
+// --- tree view -----------------------------------------------------------------------
+
+namespace {
+QTreeWidgetItem* Row(void* item) { return static_cast<QTreeWidgetItem*>(item); }
+}  // namespace
+
+void TTreeNode::SetText(std::string_view t) {
+  text_ = std::string(t);
+  Row(item_)->setText(0, QStr(t));
+}
+bool TTreeNode::Expanded() const { return Row(item_)->isExpanded(); }
+void TTreeNode::Expand(bool recurse) {
+  Row(item_)->setExpanded(true);
+  if (recurse)
+    for (TTreeNode* c : children_) c->Expand(true);
+}
+void TTreeNode::Collapse() { Row(item_)->setExpanded(false); }
+std::string TTreeNode::Path(std::string_view sep) const {
+  return parent_ ? parent_->Path(sep) + std::string(sep) + text_ : text_;
+}
+
+const TClassInfo& TTreeView::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    using C = TTreeView;
+    TClassInfo ci = Derived("TTreeView", TWinControl::StaticClassInfo());
+    ci.Props = {UI_BOOL(C, ReadOnly), UI_BOOL(C, HideSelection), props::Stored("Indent", TPropKind::Integer),
+                props::Stored("ShowLines", TPropKind::Boolean), props::Stored("ShowRoot", TPropKind::Boolean),
+                props::Stored("ShowButtons", TPropKind::Boolean), props::Stored("Items.Data", TPropKind::Binary)};
+    ci.Events = {UI_EVENT(C, OnChange)};
+    ci.Create = [](TComponent* o) -> TComponent* { return new TTreeView(o); };
+    return ci;
+  }();
+  return info;
+}
+
+TTreeView::TTreeView(TComponent* owner) : TWinControl(owner, new QTreeWidget) {
+  auto* t = static_cast<QTreeWidget*>(Widget());
+  t->setHeaderHidden(true);
+  t->setColumnCount(1);
+  fillsBackground_ = true;
+  TControl::SetColor(clWindow);
+  ApplyFont();
+  SetBounds(0, 0, 121, 97);
+  QObject::connect(t, &QTreeWidget::currentItemChanged, t, [this] {
+    if (!Destroying() && !clearing_) Fire(OnChange, this);
+  });
+}
+
+TTreeView::~TTreeView() {
+  BeginDestroy();
+  Widget()->blockSignals(true);
+}
+
+TTreeNode* TTreeView::AddChild(TTreeNode* parent, std::string_view text) {
+  auto node = std::make_unique<TTreeNode>();
+  node->tree_ = this;
+  node->parent_ = parent;
+  node->text_ = std::string(text);
+  QTreeWidgetItem* item = parent ? new QTreeWidgetItem(Row(parent->item_))
+                                 : new QTreeWidgetItem(static_cast<QTreeWidget*>(Widget()));
+  item->setText(0, QStr(text));
+  item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(node.get())));
+  node->item_ = item;
+  TTreeNode* raw = node.get();
+  (parent ? parent->children_ : top_).push_back(raw);
+  all_.push_back(std::move(node));
+  return raw;
+}
+
+void TTreeView::Clear() {
+  clearing_ = true;
+  static_cast<QTreeWidget*>(Widget())->clear();
+  clearing_ = false;
+  top_.clear();
+  all_.clear();
+}
+
+TTreeNode* TTreeView::Selected() const {
+  QTreeWidgetItem* item = static_cast<QTreeWidget*>(Widget())->currentItem();
+  return item ? reinterpret_cast<TTreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+void TTreeView::SetSelected(TTreeNode* n) {
+  static_cast<QTreeWidget*>(Widget())->setCurrentItem(n ? Row(n->item_) : nullptr);
+}
+
+void TTreeView::FullExpand() {
+  for (TTreeNode* n : top_) n->Expand(true);
+}
+
+void TTreeView::SetReadOnly(bool v) {
+  readOnly_ = v;
+  static_cast<QTreeWidget*>(Widget())->setEditTriggers(v ? QAbstractItemView::NoEditTriggers
+                                                         : QAbstractItemView::EditKeyPressed);
+}
+
+TTreeNode* TTreeView::NodeAt(int x, int y) const {
+  QTreeWidgetItem* item = static_cast<QTreeWidget*>(Widget())->itemAt(x, y);
+  return item ? reinterpret_cast<TTreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
 }
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,71 @@ class TSplitter : public TControl {
   int minSize_ = 30;
   bool dragging_ = false;
   int dragStart_ = 0;
+};
+
+class TTreeView;
+
+// A node of a tree view; owned by its tree, valid until the tree is
+// cleared or freed.
+class TTreeNode {
+ public:
+  const std::string& Text() const { return text_; }
+  void SetText(std::string_view t);
+  TTreeNode* Parent() const { return parent_; }
+  int Count() const { return static_cast<int>(children_.size()); }
+  TTreeNode* Item(int i) const { return children_.at(static_cast<std::size_t>(i)); }
+  int Level() const { return parent_ ? parent_->Level() + 1 : 0; }
+  bool Expanded() const;
+  void Expand(bool recurse);
+  void Collapse();
+  int ImageIndex() const { return imageIndex_; }
+  void SetImageIndex(int i) { imageIndex_ = i; }
+  // The texts from the root down to this node, joined by `sep`.
+  std::string Path(std::string_view sep = "\\") const;
+  void* Data = nullptr;
+
+ private:
+  friend class TTreeView;
+  TTreeView* tree_ = nullptr;
+  TTreeNode* parent_ = nullptr;
+  std::vector<TTreeNode*> children_;
+  std::string text_;
+  int imageIndex_ = -1;
+  void* item_ = nullptr;  // the widget's row
+};
+
+// A tree built in code.  OnChange fires whenever the selected node changes,
+// by the user or by the program.
+class TTreeView : public TWinControl {
+ public:
+  explicit TTreeView(TComponent* owner);
+  ~TTreeView() override;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+
+  // Adds a node under `parent` (null: a top-level node).
+  TTreeNode* AddChild(TTreeNode* parent, std::string_view text);
+  void Clear();
+  int TopCount() const { return static_cast<int>(top_.size()); }
+  TTreeNode* TopItem(int i) const { return top_.at(static_cast<std::size_t>(i)); }
+  int NodeCount() const { return static_cast<int>(all_.size()); }
+  TTreeNode* Selected() const;
+  void SetSelected(TTreeNode* n);
+  void FullExpand();
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool v);
+  bool HideSelection() const { return hideSelection_; }
+  void SetHideSelection(bool v) { hideSelection_ = v; }
+  // The node drawn at a point of the widget's viewport, or null.
+  TTreeNode* NodeAt(int x, int y) const;
+
+  TNotifyEvent OnChange;
+
+ private:
+  friend class TTreeNode;
+  std::vector<std::unique_ptr<TTreeNode>> all_;
+  std::vector<TTreeNode*> top_;
+  bool readOnly_ = false, hideSelection_ = true, clearing_ = false;
 };
 
 extern const TEnumNames kProgressOrientationNames, kProgressStyleNames;

@@ -17,7 +17,7 @@ void RegisterStandardClasses() {
            &TPanel::StaticClassInfo(), &TImage::StaticClassInfo(), &TBevel::StaticClassInfo(),
            &TShape::StaticClassInfo(), &TPageControl::StaticClassInfo(), &TTabSheet::StaticClassInfo(),
            &TStatusBar::StaticClassInfo(), &TProgressBar::StaticClassInfo(), &TGauge::StaticClassInfo(),
-           &TSpinEdit::StaticClassInfo(), &TTrackBar::StaticClassInfo(), &TSplitter::StaticClassInfo(),
+           &TSpinEdit::StaticClassInfo(), &TTrackBar::StaticClassInfo(), &TTreeView::StaticClassInfo(), &TSplitter::StaticClassInfo(),
            &TOpenDialog::StaticClassInfo(), &TSaveDialog::StaticClassInfo()})
     RegisterClass(*c);
 }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTest>
 #include <QWidget>
 
@@ -481,6 +482,31 @@ TEST_F(Controls, StatusBarPanelsAndAGaugeInTheLastPanel) {
   gauge->SetPosition(6);
   EXPECT_EQ(gauge->Widget()->parentWidget(), sb->Widget());
   EXPECT_EQ(gauge->Position(), 6);
+}
+
+TEST_F(Controls, TreeViewNodesSelectionAndPaths) {
+  auto* tv = new TTreeView(form);
+  tv->SetParent(form);
+  tv->SetBounds(0, 0, 200, 200);
+  TTreeNode* product = tv->AddChild(nullptr, "Wattline");
+  TTreeNode* docs = tv->AddChild(product, "Documentation");
+  tv->AddChild(product, "Samples");
+  tv->FullExpand();
+  std::vector<std::string> seen;
+  tv->OnChange = [&](TComponent* s) { seen.push_back(static_cast<TTreeView*>(s)->Selected()->Path()); };
+  tv->SetSelected(docs);
+  EXPECT_EQ(seen, std::vector<std::string>{"Wattline\\Documentation"});
+  EXPECT_EQ(docs->Level(), 1);
+  EXPECT_TRUE(product->Expanded());
+  auto* w = static_cast<QTreeWidget*>(tv->Widget());
+  QRect r = w->visualItemRect(w->topLevelItem(0)->child(1));
+  QTest::mouseClick(w->viewport(), Qt::LeftButton, {}, r.center());
+  EXPECT_EQ(tv->Selected()->Text(), "Samples");
+  EXPECT_EQ(tv->NodeAt(r.center().x(), r.center().y()), tv->Selected());
+  tv->Clear();  // clearing fires nothing and leaves no selection
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(tv->Selected(), nullptr);
+  EXPECT_EQ(tv->NodeCount(), 0);
 }
 
 TEST_F(Controls, TabOrderAndFindNextControl) {
