@@ -1,5 +1,8 @@
 // The form-text parser (values, nesting, errors with their line) and the
 // reader that builds a form from it on the registered classes.
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -324,6 +327,17 @@ TEST(FormReader, BuildsAPageByClassAndPropertyName) {
   EXPECT_TRUE(has("method Tick"));
   EXPECT_EQ(problems.size(), 5u) << ::testing::PrintToString(problems);
   for (const std::string& p : problems) EXPECT_EQ(p.rfind("line ", 0), 0u) << p;
+}
+
+TEST(FormReader, PageFromTextLooksAsDesigned) {
+  std::unique_ptr<TForm> f = CreateFormFromText(kPage);
+  ASSERT_NE(f, nullptr);
+  f->Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(f->Widget()));
+  QImage img = f->Widget()->grab().toImage();
+  EXPECT_EQ(img.size(), QSize(462, 181));
+  QDir().mkpath(UI_TEST_OUTPUT_DIR);
+  EXPECT_TRUE(img.save(QString(UI_TEST_OUTPUT_DIR) + "/page_from_text.png"));
 }
 
 TEST(FormReader, CreateFormFromTextAndBadText) {
