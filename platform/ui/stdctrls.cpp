@@ -152,9 +152,15 @@ void TLabel::SetShowAccelChar(bool v) { showAccel_ = v; UpdateText(); }
 
 void TLabel::SetTransparent(bool v) {
   transparent_ = v;
-  fillsBackground_ = !v && !ParentColor();
-  label_->setAutoFillBackground(fillsBackground_);
   ApplyColor();
+}
+
+void TLabel::ApplyColor() {
+  // A label shows its own colour unless it is transparent or takes its
+  // parent's.
+  fillsBackground_ = !transparent_ && !ParentColor();
+  label_->setAutoFillBackground(fillsBackground_);
+  TControl::ApplyColor();
 }
 
 void TLabel::UpdateAlignment() {

@@ -55,6 +55,7 @@ class TLabel : public TControl {
  protected:
   TLabel(TComponent* owner, QLabel* widget);
   void ApplyFont() override;
+  void ApplyColor() override;
   void AdjustSize();
   void UpdateText();
   void UpdateAlignment();

@@ -3,6 +3,8 @@
 // status bar and splitter.
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabBar>
@@ -113,6 +115,25 @@ TEST_F(Controls, LabelAndPanelClicksStayWithTheirControl) {
   QTest::mouseClick(panel->Widget(), Qt::LeftButton, {}, QPoint(150, 30));
   EXPECT_EQ(panelClicks, 1);
   EXPECT_EQ(label->Caption(), "&Browse");  // the accelerator stays in the caption
+}
+
+TEST_F(Controls, ColoursPaintWhereTheyAreSet) {
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetAutoSize(false);
+  label->SetBounds(0, 0, 40, 20);
+  label->SetColor(clYellow);
+  auto* panel = new TPanel(form);
+  panel->SetParent(form);
+  panel->SetBounds(50, 0, 40, 20);
+  panel->SetBevelOuter(TBevelCut::bvNone);
+  panel->SetColor(static_cast<TColor>(0x00C0FFC0));  // light green, BGR
+  QImage img = form->Widget()->grab().toImage();
+  EXPECT_EQ(img.pixelColor(20, 10), QColor(Qt::yellow));
+  EXPECT_EQ(img.pixelColor(70, 10), QColor(0xC0, 0xFF, 0xC0));
+  label->SetTransparent(true);
+  img = form->Widget()->grab().toImage();
+  EXPECT_NE(img.pixelColor(20, 10), QColor(Qt::yellow));
 }
 
 TEST_F(Controls, EditTypingFiresOnChangeAndProgramChangesToo) {
