@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "platform/base/text.h"
 
 namespace engine {
@@ -15,17 +13,7 @@ void TraceLog::SetPath(std::string path) {
   path_ = std::move(path);
 }
 
-std::string TraceLog::HostPath() const {
-  const bool relative = path_.find(':') == std::string::npos && path_[0] != '/' && path_[0] != '\\';
-  if (relative) {
-    std::error_code ec;
-    std::string p = path_;
-    for (char& c : p)
-      if (c == '\\') c = '/';
-    return (std::filesystem::current_path(ec) / p).string();
-  }
-  return toHost_ ? toHost_(path_) : path_;
-}
+std::string TraceLog::HostPath() const { return toHost_ ? toHost_(path_) : path_; }
 
 void TraceLog::Write(std::string_view line) {
   std::lock_guard lock(mutex_);

@@ -8,8 +8,8 @@
 //  4. A trace that cannot be written is dropped: tracing never stops a setup.
 //
 // The path may be Windows-form or a host path; the resolver (the machine's
-// ToHost) turns it into a host path.  A relative path is taken from the
-// current folder.
+// ToHost, which takes a relative path from the working folder) turns it into
+// a host path; without a resolver the path is used as it is.
 #pragma once
 
 #include <functional>
