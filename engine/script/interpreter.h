@@ -17,7 +17,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/script/pages.h"
 #include "engine/script/script.h"
@@ -43,9 +47,17 @@ class Interpreter {
   void SetPageHost(PageHost* host);
   // Called before each command with the program counter; false stops.
   void SetStepCallback(std::function<bool(int)> cb);
-  // Skip the "installer database exists" check (tests without a database).
-  void SetRequireDatabase(bool require);
+  // Asks for the setup-sources folder (Windows form); nullopt = cancelled.
+  // Without one, the question counts as cancelled.
+  void SetSourcesPrompt(std::function<std::optional<std::string>(std::string_view prompt)> prompt);
+  // Runs the cache bootstrap (instance record, product state); without one
+  // the run is a first-time installation.
+  void SetBootstrap(std::function<void(Variables&, Session&)> bootstrap);
 
+  // Names of the variables "Set Variable" marked persistent, in order.
+  const std::vector<std::string>& PersistentVariables() const;
+  // The run's installer property pairs (change markers first).
+  const std::vector<std::pair<std::string, std::string>>& PropertyLog() const;
   Variables& variables();
   const std::string& PlatformMode() const;
   // Why the last run stopped on a runtime error (empty when it did not).

@@ -35,6 +35,8 @@ class PageHost {
   virtual void UpdateProgress(std::string_view /*text*/, int /*percent*/) {}
   // Releases all pages (end of script).
   virtual void FreePages() {}
+  // The user confirmed Cancel on a running progress page.
+  virtual bool CancelRequested() const { return false; }
 };
 
 // The text "Display Dialog" stores for a result.

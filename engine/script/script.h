@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/string_list.h"
@@ -90,7 +91,7 @@ struct Script {
 
  private:
   std::vector<int> recordStarts_;  // sorted store positions of record heads
-  mutable base::TStringList headerIndex_;  // lazily built: index text per code
+  std::unordered_map<std::string, std::string> headerByIndex_;  // index text -> code
 };
 
 // Parses compiled-script text that is already UTF-8.

@@ -84,9 +84,18 @@ class Variables {
   bool Lookup(std::string_view name, std::string& value) const;
   void PutLocked(std::string_view name, std::string_view value);
 
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return base::TextHash(s); }
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return base::SameText(a, b); }
+  };
+
   mutable std::mutex mu_;
-  std::vector<Entry> entries_;  // definition order; erased entries compacted on Clear
-  std::unordered_map<std::string, std::size_t, base::TextHasher, base::TextEqual> index_;
+  std::vector<Entry> entries_;  // definition order
+  std::unordered_map<std::string, std::size_t, NameHash, NameEqual> index_;
   bool silent_ = false;
   std::vector<std::string> commandLineNames_;
 };
