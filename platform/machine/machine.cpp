@@ -14,6 +14,7 @@
 #include "platform/base/files.h"
 #include "platform/base/ini_file.h"
 #include "platform/base/text.h"
+#include "platform/machine/registry.h"
 #include "platform/machine/shell_folders.h"
 #include "platform/machine/winpath.h"
 
@@ -275,6 +276,7 @@ Machine::Machine(std::string rootHostPath) {
   base::ForceDirectories(root_);
   CreateIfAbsent(ProfilePath(), ProfileText(FreshProfile()));
   profile_ = LoadProfile(ProfilePath(), FreshProfile());
+  registry_ = std::make_unique<Registry>(*this);
   EnsureFreshTree();
 }
 
@@ -296,6 +298,7 @@ bool Machine::SetProfile(const Profile& p) {
 void Machine::EnsureFreshTree() {
   base::ForceDirectories(driveC_);
   for (const std::string& f : FreshFolders(profile_)) ForceFolder(f);
+  registry_->EnsureHives();
 }
 
 bool Machine::ForceFolder(std::string_view windowsPath) const {

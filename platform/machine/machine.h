@@ -131,6 +131,9 @@ class Machine {
   // Sets base::DefaultFormatSettings() from this machine's profile.
   void ApplyFormatSettings() const;
 
+  // The registry as the profile's user sees it (registry.h).
+  Registry& registry() const { return *registry_; }
+
   // Creates the host folder of a Windows-form folder path (and its parents).
   bool ForceFolder(std::string_view windowsPath) const;
 
@@ -140,6 +143,7 @@ class Machine {
   std::string root_;
   std::string driveC_;
   Profile profile_;
+  std::unique_ptr<Registry> registry_;
 };
 
 }  // namespace machine
