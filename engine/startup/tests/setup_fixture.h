@@ -85,6 +85,9 @@ class SetupFixture : public ::testing::Test {
     machine_ = root_ / "machine";
     out_ = root_ / "setup";
     fs::create_directories(tmp_);
+    runtime_ = root_ / "runtime";
+    fs::create_directories(runtime_);
+    fs::permissions(runtime_, fs::perms::owner_all);
     WriteAll(root_ / "dummy.msi", "not a real database yet");
   }
   void TearDown() override {
@@ -114,6 +117,7 @@ class SetupFixture : public ::testing::Test {
     vars["SETUPENGINE_MACHINE"] = machine_.string();
     vars["SETUPENGINE_MSGBOX_LOG"] = (root_ / "boxes.log").string();
     vars["QT_QPA_PLATFORM"] = "offscreen";
+    vars["XDG_RUNTIME_DIR"] = runtime_.string();  // Qt would make one in TMPDIR and say so
     for (const auto& [k, v] : env) {
       if (v.empty()) vars.erase(k); else vars[k] = v;
     }
@@ -166,7 +170,7 @@ class SetupFixture : public ::testing::Test {
   }
 
   std::string bin_;
-  fs::path root_, tmp_, machine_, out_;
+  fs::path root_, tmp_, machine_, out_, runtime_;
 };
 
 }  // namespace setup_test
