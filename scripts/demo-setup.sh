@@ -17,7 +17,9 @@ rm -rf "$OUT"
   --msi "$BUILD/samples/demo/demo.msi" --out "$OUT" --name demo
 
 RUN=$(mktemp -d "${TMPDIR:-/tmp}/demo-setup.XXXXXX")
-mkdir -p "$RUN/tmp"
+mkdir -p "$RUN/tmp" "$RUN/runtime"
+chmod 700 "$RUN/runtime"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$RUN/runtime}"
 trap 'rm -rf "$RUN"' EXIT
 
 echo "Running $OUT/demo (machine folder $RUN/machine)"

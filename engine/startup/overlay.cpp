@@ -48,6 +48,7 @@ std::optional<std::uint64_t> ElfEnd(Reader& r, unsigned char elfClass, unsigned 
       !r.Get(base + 2 * word + 10, 2, shentsize) || !r.Get(base + 2 * word + 12, 2, shnum))
     return std::nullopt;
 
+  if (ehsize > r.fileSize) return std::nullopt;
   std::uint64_t imageEnd = ehsize, end = 0;
   const unsigned minPh = is64 ? 56 : 32, minSh = is64 ? 64 : 40;
   if (phnum != 0) {
