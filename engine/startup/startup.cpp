@@ -143,7 +143,7 @@ int RunEngine(const std::vector<std::string>& argv, const StartupHooks& hooks) {
 
   // 2. Engine folder and base name.
   session.supportFolder.clear();
-  const std::string exeHost = base::ExecutablePath();
+  const std::string exeHost = hooks.enginePath.empty() ? base::ExecutablePath() : hooks.enginePath;
   session.exePath = m.ToWindows(exeHost);
   session.engineFolder = machine::IncludeTrailingBackslash(machine::ExtractFilePath(session.exePath));
   session.baseName = ExtractNameWithoutExt(machine::ExtractFileName(session.exePath));
@@ -199,7 +199,7 @@ int RunEngine(const std::vector<std::string>& argv, const StartupHooks& hooks) {
   try {
     // 10. The script appended to the engine's own file.
     session.Trace("    <StubSize>");
-    const std::string self = "/proc/self/exe";
+    const std::string self = hooks.enginePath.empty() ? std::string("/proc/self/exe") : hooks.enginePath;
     const auto offset = FindImageEndOfFile(self);
     if (!offset) throw std::runtime_error("The program image of " + session.exePath + " cannot be read");
     const std::int64_t size = base::FileSize(self);

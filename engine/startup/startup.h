@@ -34,6 +34,9 @@ inline constexpr int kExitNoDatabase = 16;
 
 // Seams for the parts later work fills in; each has a working default.
 struct StartupHooks {
+  // The engine file whose appended script runs; empty: this process's own
+  // file (/proc/self/exe).  Tests run start-up in-process on a built setup.
+  std::string enginePath;
   // Step 4: the message file copied out of qel.lib (host path).  Default:
   // the engine message table reads it.
   std::function<void(const std::string& hostPath)> loadMessages;
