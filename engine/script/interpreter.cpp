@@ -29,6 +29,7 @@
 #include "platform/base/text.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/message_box.h"
+#include "platform/machine/registry.h"
 #include "platform/machine/winpath.h"
 
 namespace engine {
@@ -54,7 +55,6 @@ enum class Family {
   kWebServer,   // web-server sites
   kSystemInfo,  // system information
   kShares,      // shares and access control
-  kRegistry,    // core commands that need the machine's registry
 };
 
 struct CommandEntry { const char* name; int params; Family family; };
@@ -109,7 +109,7 @@ constexpr CommandEntry kCommands[] = {
     {"MessageBox", 5, Family::kCore}, {"MessageBalloon", 4, Family::kPages},
     {"Terminate Install", 0, Family::kCore}, {"Remove Assemblies", 0, Family::kPrograms},
     {"Terminate with Exit Code", 1, Family::kCore}, {"Reboot Computer", 0, Family::kCore},
-    {"Reboot and Resume", 0, Family::kRegistry}, {"Display Dialog", 6, Family::kPages},
+    {"Reboot and Resume", 0, Family::kCore}, {"Display Dialog", 6, Family::kPages},
     {"Hide Dialog", 0, Family::kPages},
 };
 
@@ -273,8 +273,14 @@ struct Interpreter::Impl {
     def("PROGRESS", "0");
     def("LASTERROR", "");
     def("LICENSE", "FALSE");
-    def("USERNAME", prof.registeredOwner);
-    def("USERCOMPANY", prof.registeredOrganization);
+    {
+      machine::Registry reg(m);
+      const std::string key =
+          std::string("SOFTWARE\\Microsoft\\") + (prof.IsNT() ? "Windows NT" : "Windows") + "\\CurrentVersion\\";
+      def("USERNAME", reg.ReadString(machine::RegRoot::LocalMachine, key, "RegisteredOwner", RegistryAccess()));
+      def("USERCOMPANY",
+          reg.ReadString(machine::RegRoot::LocalMachine, key, "RegisteredOrganization", RegistryAccess()));
+    }
     def("COPYWEBLOCK", "");
     def("REBOOTCOMPUTER", "FALSE");
     def("RUNAPP", "TRUE");
@@ -304,6 +310,36 @@ struct Interpreter::Impl {
     def("TEMPDIR", session.tempFolder);
     def("SUPPORTDIR", session.supportFolder);
     def("MSIFILE", session.installerDatabase);
+  }
+
+  // The extra access flag of registry keys for the platform mode.
+  unsigned RegistryAccess() const {
+    if (!machine::Machine::Current().Is64Bit()) return 0;
+    return platformMode != "Win32" ? machine::kWow64_64Key : machine::kWow64_32Key;
+  }
+
+  // The resume entry's value name: characters 2 to 9 of the product code.
+  std::string ResumeValueName() const { return script.productCode.substr(std::min<std::size_t>(1, script.productCode.size()), 8); }
+
+  static constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+  void DeleteResumeEntry() {
+    std::string name = ResumeValueName();
+    if (name.empty()) return;
+    machine::Registry reg(machine::Machine::Current());
+    reg.DeleteValue(machine::RegRoot::CurrentUser, kRunKey, name, RegistryAccess());
+    reg.DeleteValue(machine::RegRoot::LocalMachine, kRunKey, name, RegistryAccess());
+  }
+
+  void RebootAndResume() {
+    std::string data = session.selfExtractorPath.empty() ? session.exePath : session.selfExtractorPath;
+    if (!session.commandLineTail.empty()) data += " " + session.commandLineTail;
+    machine::Registry reg(machine::Machine::Current());
+    machine::RegRoot root =
+        base::IsTrueText(vars.Get("ALLUSERS")) ? machine::RegRoot::LocalMachine : machine::RegRoot::CurrentUser;
+    reg.SetValue(root, kRunKey, ResumeValueName(), machine::RegValue::String(data), RegistryAccess());
+    machine::Machine::Current().RequestReboot("Reboot and Resume");
+    ended = true;
   }
 
   bool DatabaseExists() const {
@@ -380,6 +416,7 @@ struct Interpreter::Impl {
 
     session.Trace("    <zeko>");
     DefinePredefined();
+    DeleteResumeEntry();
     // Change markers: "A" + header code, off until the command runs.
     for (int i = 0; i < Count(); ++i) {
       std::string code = script.HeaderCode(i);
@@ -671,6 +708,7 @@ struct Interpreter::Impl {
       ended = true;
       return;
     }
+    if (n == "Reboot and Resume") return RebootAndResume();
     if (n == "Set 64 Bit Mode") {
       if (base::IsTrueText(c.Param(1))) platformMode = "Win32";
       if (base::IsTrueText(c.Param(2))) platformMode = "ia64";

@@ -149,7 +149,7 @@ ValidationResult ValidateScript(const Script& s, Variables& vars) {
     }
     if (name == "Convert Path" || name == "Convert Case" || name == "Extract Path" || name == "Replace String") {
       std::string p1 = s.Param(i, 1);
-      if (!vars.Exists(p1)) return Fail(i, "Variable not defined: " + p1);
+      if (!ExistsBareOrRef(vars, p1)) return Fail(i, "Variable not defined: " + p1);
     }
     if (name == "GoTo Label") {
       std::string p1 = s.Param(i, 1);
