@@ -13,8 +13,10 @@ cmake --build "$BUILD" --target setupengine qel setupbuilder demo_msi >/dev/null
 
 OUT="$BUILD/demo-setup"
 rm -rf "$OUT"
+mkdir -p "$OUT"
+python3 samples/demo/make-splash.py "$BUILD/samples/demo/setup.bmp"
 "$BUILD/bin/setupbuilder" build --source samples/demo/demo.setup --resources samples/demo/resources \
-  --msi "$BUILD/samples/demo/demo.msi" --out "$OUT" --name demo
+  --msi "$BUILD/samples/demo/demo.msi" --bmp "$BUILD/samples/demo/setup.bmp" --out "$OUT" --name demo
 
 RUN=$(mktemp -d "${TMPDIR:-/tmp}/demo-setup.XXXXXX")
 mkdir -p "$RUN/tmp" "$RUN/runtime"

@@ -2,6 +2,8 @@
 #include "engine/startup/setup_windows.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
@@ -21,6 +23,18 @@ QRect ScreenRect() {
 void Flush(QWidget& w) {
   w.repaint();
   QCoreApplication::processEvents();
+}
+
+// A window just shown is mapped by the window system a little later; wait
+// for that (at most half a second) so the first paint really reaches the
+// screen before start-up goes on without an event loop.
+void ShowAndWait(QWidget& w) {
+  w.show();
+  QElapsedTimer timer;
+  timer.start();
+  while (w.windowHandle() && !w.windowHandle()->isExposed() && timer.elapsed() < 500)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  Flush(w);
 }
 
 }  // namespace
@@ -45,10 +59,7 @@ void SetupSplash::CentreOnScreen() {
   move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
 }
 
-void SetupSplash::ShowNow() {
-  show();
-  Flush(*this);
-}
+void SetupSplash::ShowNow() { ShowAndWait(*this); }
 
 SetupInit::SetupInit(int versionMajor, int versionMinor)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -96,8 +107,7 @@ void SetupInit::CentreOnScreen() {
 void SetupInit::ShowNow() {
   setWindowTitle(QString::fromStdString(Message(Msg::WizardCaption)));
   Label1->setText(QString::fromStdString(Message(Msg::Preparing)));
-  show();
-  Flush(*this);
+  ShowAndWait(*this);
 }
 
 void SetupInit::SetProgress(int minimum, int maximum, int position) {
