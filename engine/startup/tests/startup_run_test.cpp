@@ -64,7 +64,8 @@ TEST_F(StartupRunTest, PreloadsEnabledDialogsAndHandsOverTheSession) {
   hooks.writeEngineCache = [&](engine::Session&) { cacheWritten = true; };
 
   // Not silent: the windows are made, shown and closed again.
-  const int code = engine::RunEngine({hooks.enginePath, "/l=trace.log", "Colour=Red"}, hooks);
+  const std::string log = "/l=" + (root_ / "trace.log").string();
+  const int code = engine::RunEngine({hooks.enginePath, log, "Colour=Red"}, hooks);
   EXPECT_EQ(code, 9);
   EXPECT_EQ(preloaded, (std::vector<std::string>{"0 Welcome.dfm", "2 License.dfm", "4 Finish.dfm"}));
   EXPECT_EQ(scriptCount, 5);
@@ -76,7 +77,8 @@ TEST_F(StartupRunTest, PreloadsEnabledDialogsAndHandsOverTheSession) {
   EXPECT_EQ(seen.installerDatabase, seen.supportFolder + "setup.msi");
   EXPECT_EQ(seen.dataFolder, seen.engineFolder + "data\\");
   EXPECT_EQ(seen.resourceArchive, seen.engineFolder + "setup.res");
-  EXPECT_EQ(seen.commandLineTail, "/l=trace.log Colour=Red");
+  EXPECT_EQ(seen.commandLineTail, log + " Colour=Red");
+  EXPECT_EQ(FromUtf16(ReadAll(root_ / "trace.log")).substr(0, 11), "<Corvane>\r\n");
   EXPECT_EQ(seen.assignments, (std::vector<std::pair<std::string, std::string>>{{"COLOUR", "Red"}}));
   EXPECT_FALSE(seen.silent);
   EXPECT_TRUE(Boxes().empty());
