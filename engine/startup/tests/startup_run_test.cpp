@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QProgressBar>
+#include <QWidget>
 
 #include "engine/script/script.h"
 #include "engine/script/session.h"
@@ -93,6 +95,50 @@ TEST_F(StartupRunTest, AnExceptionEndsWith11AndStillRemovesTheSupportFolder) {
   EXPECT_EQ(engine::RunEngine({hooks.enginePath}, hooks), 11);
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"Corvane Wizard|Runtime error in install: disk on fire|16"}));
   EXPECT_TRUE(TempEntries().empty());
+}
+
+// The preparation window while pages are preloaded: made unless silent,
+// update or updatesetup; its bar runs from 1 to the number of enabled pages.
+TEST_F(StartupRunTest, PreparationWindowOnlyWhenWanted) {
+  Build("[script]\n"
+        "Display Dialog\n    > A\n    > R\n    > TRUE\n"
+        "Display Dialog\n    > B\n    > R\n    > TRUE\n"
+        "Display Dialog\n    disabled\n    > C\n    > R\n    > TRUE\n"
+        "Display Dialog\n    > D\n    > R\n    > TRUE\n",
+        "--engine " + Quote(fs::read_symlink("/proc/self/exe").string()) + " --no-qel");
+  struct Case { std::vector<std::string> args; bool window; };
+  const Case cases[] = {{{}, true}, {{"/s"}, false}, {{"-update"}, false}, {{"/UPDATESETUP"}, false}, {{"/qn"}, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args[0]);
+    engine::StartupHooks hooks;
+    hooks.enginePath = (out_ / "setup").string();
+    std::vector<int> positions;
+    int maximum = -1;
+    hooks.preloadDialog = [&](const std::string&, const std::string&) {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() != "SetupInit" || !w->isVisible()) continue;
+        auto* bar = w->findChild<QProgressBar*>("ProgressBar");
+        positions.push_back(bar->value());
+        maximum = bar->maximum();
+      }
+    };
+    bool windowsLeft = true;
+    hooks.runScript = [&](engine::Script&, engine::Session&) {
+      windowsLeft = false;
+      for (QWidget* w : QApplication::topLevelWidgets()) windowsLeft = windowsLeft || w->isVisible();
+      return 0;
+    };
+    std::vector<std::string> argv{hooks.enginePath};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(engine::RunEngine(argv, hooks), 0);
+    EXPECT_FALSE(windowsLeft);
+    if (c.window) {
+      EXPECT_EQ(positions, (std::vector<int>{1, 2, 3}));
+      EXPECT_EQ(maximum, 3);
+    } else {
+      EXPECT_TRUE(positions.empty());
+    }
+  }
 }
 
 TEST(ExitStatus, LowEightBits) {
