@@ -555,6 +555,7 @@ struct Interpreter::Impl {
     try {
       while (true) {
         if (pc >= n) break;
+        if (pc % 314 == 0 && pages) pages->ProcessMessages();
         Refresh();
         if (branchSkip) BranchSkip();
         if (endSkip) EndSkip();
@@ -608,6 +609,7 @@ struct Interpreter::Impl {
     lastProgressText = text;
     lastProgress = value;
     pages->UpdateProgress(text, static_cast<int>(base::StrToIntDef(value, 0)));
+    pages->ProcessMessages();
   }
 
   // --- commands -----------------------------------------------------------------
