@@ -500,3 +500,23 @@ TEST_F(InterpreterTest, SixtyFourBitModeAndChangeMarkers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InterpreterTest, TranslationOnlyWhenALanguageIsSet) {
+  std::vector<std::string> asked;
+  auto setup = [&](engine::Interpreter& in, engine::Session&) {
+    in.SetTranslator([&](std::string_view key, int pos) -> std::optional<std::string> {
+      asked.push_back(std::string(key) + "#" + std::to_string(pos));
+      if (pos == 2) return std::string("Ahoj $TITLE$");
+      return std::nullopt;
+    });
+  };
+  Run("MessageBox: c | Hello | 0 | 1 | \nSet Variable: LANGUAGE | Czech\nMessageBox: c | Hello | 0 | 1 | ", Meta{}, setup);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Hello");
+  EXPECT_EQ(boxes_[1].text, "Ahoj Demo");
+  EXPECT_EQ(asked, (std::vector<std::string>{scripttest::Id(2) + "#1", scripttest::Id(2) + "#2"}));
+}
+
+}  // namespace
