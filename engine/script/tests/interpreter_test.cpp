@@ -520,3 +520,29 @@ TEST_F(InterpreterTest, TranslationOnlyWhenALanguageIsSet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InterpreterTest, HostileScriptsEndCleanly) {
+  std::string big(2 * 1024 * 1024, 'y');
+  struct Hostile { const char* what; std::string script; };
+  const Hostile cases[] = {
+      {"self reference", "Set Variable: A | x$A$\nSet Variable: B | $A$$A$\nMessageBox: $B$ | $B$ | 0 | 1 | "},
+      {"megabyte value", "Set Variable: BIG | " + big + "\nSet Variable: TWO | $BIG$$BIG$\nMessageBox: c | $TWO$ | 0 | 1 | "},
+      {"records missing", "Set Variable\nIf\nEnd\nMessageBox\nTerminate with Exit Code"},
+      {"unknown names", "Frobnicate: 1 | 2\nCompiler Variable End\nSet Variable: OK | yes"},
+  };
+  for (const Hostile& h : cases) {
+    boxes_.clear();
+    Run(h.script);
+    // "If" without a record fails validation ("Variable required"): 314.
+    if (std::string(h.what) == "records missing") {
+      EXPECT_EQ(session_.exitCode, engine::kExitInvalidScript);
+      continue;
+    }
+    EXPECT_EQ(interp_->LastRuntimeError(), "") << h.what;
+  }
+  EXPECT_EQ(Var("OK"), "yes");
+}
+
+}  // namespace
