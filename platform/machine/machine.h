@@ -46,6 +46,8 @@ struct Profile {
   std::string servicePack = "Service Pack 1";  // the system's service-pack text
   bool isServer = false;                // product type other than workstation
   bool is64Bit = true;
+  std::string edition;                  // "", "Tablet PC" or "Media Center"
+  std::string virtualMachine;           // "", "VMware" or "Virtual PC": the host it runs in
   bool isAdmin = true;                  // member of Administrators
   bool isElevated = true;               // the process token reports elevation
   std::string userGroup = "";           // "ADMIN", "POWER", "USER", "GUEST"; empty: from isAdmin
@@ -69,6 +71,11 @@ struct Profile {
   char thousandSeparator = ',';
 
   bool IsNT() const;
+  // The first group of Administrators, Power Users, Users, Guests the user is in:
+  // userGroup when set, else "ADMIN" or "USER" from isAdmin.
+  std::string Group() const { return !userGroup.empty() ? userGroup : isAdmin ? "ADMIN" : "USER"; }
+  // "AMD64" on a 64-bit profile, else "X86".
+  std::string Architecture() const { return is64Bit ? "AMD64" : "X86"; }
   // The largest n from 10 down to 1 whose decimal text occurs in servicePack, else 0.
   int ServicePackLevel() const;
 };

@@ -134,6 +134,25 @@ std::string ShellFolderByName(const Machine& m, std::string_view name, FolderVie
   return {};
 }
 
+int CommonCounterpart(int id) {
+  static const std::pair<int, int> pairs[] = {
+      {csidl::kDesktop, csidl::kCommonDesktopDirectory},   {csidl::kDesktopDirectory, csidl::kCommonDesktopDirectory},
+      {csidl::kPersonal, csidl::kCommonDocuments},         {csidl::kFavorites, csidl::kCommonFavorites},
+      {csidl::kMyMusic, csidl::kCommonMusic},              {csidl::kMyPictures, csidl::kCommonPictures},
+      {csidl::kMyVideo, csidl::kCommonVideo},              {csidl::kAdminTools, csidl::kCommonAdminTools},
+      {csidl::kStartMenu, csidl::kCommonStartMenu},        {csidl::kStartup, csidl::kCommonStartup},
+      {csidl::kPrograms, csidl::kCommonPrograms},          {csidl::kAppData, csidl::kCommonAppData},
+      {csidl::kTemplates, csidl::kCommonTemplates},        {csidl::kProfile, csidl::kProfiles},
+  };
+  for (const auto& [user, common] : pairs)
+    if (user == id) return common;
+  return id;
+}
+
+std::string ShellFolderFor(const Machine& m, int id, bool allUsers, FolderView view) {
+  return ShellFolderPath(m, allUsers ? CommonCounterpart(id) : id, view);
+}
+
 const std::vector<ShellFolderEntry>& ShellFolderTable() {
   static const std::vector<ShellFolderEntry> table = [] {
     std::vector<ShellFolderEntry> t;

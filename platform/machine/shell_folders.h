@@ -50,6 +50,14 @@ std::string ShellFolderPath(const Machine& m, int csidlNumber, FolderView view =
 // "Personal", "Start Menu", "Common Programs", ...), case-insensitive.
 std::string ShellFolderByName(const Machine& m, std::string_view name, FolderView view = FolderView::Process32);
 
+// The folder for all users (allUsers) or for the current user: a per-user
+// number given with allUsers names its common counterpart (desktop -> common
+// desktop, application data -> common application data, ...); folders
+// without one are the same for both.
+int CommonCounterpart(int csidlNumber);
+std::string ShellFolderFor(const Machine& m, int csidlNumber, bool allUsers,
+                           FolderView view = FolderView::Process32);
+
 struct ShellFolderEntry {
   int csidl;
   const char* name;   // the value name under "Shell Folders"; nullptr if none

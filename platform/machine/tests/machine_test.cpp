@@ -223,6 +223,16 @@ TEST(Reboot, RequestsAreOnlyRecorded) {
   EXPECT_EQ(Machine(dir / "m").RebootRequests().size(), 2u);
 }
 
+TEST(ShellFolders, NinetyFiveLayout) {
+  TempDir dir;
+  WriteText(dir / "m/profile.ini", "[Windows]\r\nFamily=9x\r\nIs64Bit=0\r\n");
+  Machine m(dir / "m");
+  EXPECT_EQ(ShellFolderPath(m, csidl::kSystem), "C:\\Windows\\System\\");
+  EXPECT_EQ(ShellFolderPath(m, csidl::kProgramFiles), "C:\\Program Files\\");
+  EXPECT_EQ(ShellFolderPath(m, csidl::kPersonal), "C:\\My Documents\\");
+  EXPECT_EQ(ShellFolderFor(m, csidl::kDesktop, true), "C:\\Windows\\All Users\\Desktop\\");
+}
+
 TEST(Current, FollowsTheEnvironment) {
   TempDir dir;
   {
@@ -252,6 +262,18 @@ TEST(ShellFolders, ViewsOfASixtyFourBitMachine) {
   std::string appData = ShellFolderByName(m, "local appdata");
   EXPECT_EQ(appData, "C:\\Users\\" + m.profile().userName + "\\AppData\\Local\\");
   EXPECT_EQ(ShellFolderByName(m, "Common AppData"), "C:\\ProgramData\\");
+  struct { int id; bool all; std::string want; } pairs[] = {
+      {csidl::kAppData, true, "C:\\ProgramData\\"},
+      {csidl::kAppData, false, "C:\\Users\\" + m.profile().userName + "\\AppData\\Roaming\\"},
+      {csidl::kDesktop, true, "C:\\Users\\Public\\Desktop\\"},
+      {csidl::kPrograms, true, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\"},
+      {csidl::kFonts, false, "C:\\Windows\\Fonts\\"},
+      {csidl::kFonts, true, "C:\\Windows\\Fonts\\"},
+  };
+  for (const auto& c : pairs) {
+    EXPECT_EQ(ShellFolderFor(m, c.id, c.all), c.want) << c.id;
+    EXPECT_TRUE(IsDir(m.ToHost(c.want))) << c.want;
+  }
   std::filesystem::remove_all(m.ToHost(appData));
   EXPECT_EQ(ShellFolderByName(m, "Local AppData"), appData);
   EXPECT_TRUE(IsDir(m.ToHost(appData)));  // exists again when asked for
