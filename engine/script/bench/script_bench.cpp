@@ -29,6 +29,10 @@ std::string BenchDir() {
   static std::string dir = [] {
     char tmpl[] = "/tmp/script-bench-XXXXXX";
     std::string d = mkdtemp(tmpl);
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(BenchDir(), ec);
+    });
     return d;
   }();
   return dir;
