@@ -26,16 +26,17 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string BenchDir() {
-  static std::string dir = [] {
+  // Kept alive until exit (never destroyed), removed by the exit handler.
+  static const std::string* dir = [] {
     char tmpl[] = "/tmp/script-bench-XXXXXX";
-    std::string d = mkdtemp(tmpl);
+    auto* d = new std::string(mkdtemp(tmpl));
     std::atexit([] {
       std::error_code ec;
-      fs::remove_all(BenchDir(), ec);
+      fs::remove_all(*dir, ec);
     });
     return d;
   }();
-  return dir;
+  return *dir;
 }
 
 // A script of n commands in blocks of five: Set Variable, If, MessageBox,
