@@ -4,6 +4,8 @@
 // and the interpreter's command table maps names to these functions.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,10 @@
 
 namespace engine {
 
+// Translation of a script text: the translation stored under the key (the
+// command identifier, or a wrapped variable name) and position, if any.
+using Translator = std::function<std::optional<std::string>(std::string_view key, int position)>;
+
 struct CommandContext {
   Script& script;
   Session& session;
@@ -21,11 +27,15 @@ struct CommandContext {
   MathState& math;
   int index;
   std::string name;
+  const Translator* translate = nullptr;
 
   std::string Param(int n) const { return script.Param(index, n); }
   // Compiler variables (#NAME#), then $NAME$.
   std::string Expanded(int n) const;
   std::string ExpandedPath(int n) const;
+  // Expanded, then (when LANGUAGE is set) translated and expanded again.
+  std::string Translated(int n, int position) const;
+  std::string TranslatedWithKey(int n, std::string_view key, int position) const;
   // The source label of the command's writes.
   std::string Source() const { return name + " Action"; }
   // Writes a result: a missing variable is defined (upper-cased name) first.

@@ -185,6 +185,7 @@ struct Interpreter::Impl {
   std::function<bool(int)> step;
   std::function<std::optional<std::string>(std::string_view)> sourcesPrompt;
   std::function<void(Variables&, Session&)> bootstrap;
+  Translator translate;
 
   RunState state = RunState::kPreparing;
   int pc = 0;
@@ -555,6 +556,7 @@ struct Interpreter::Impl {
     try {
       while (true) {
         if (pc >= n) break;
+        if (pc % 314 == 0 && pages) pages->ProcessMessages();
         Refresh();
         if (branchSkip) BranchSkip();
         if (endSkip) EndSkip();
@@ -608,15 +610,21 @@ struct Interpreter::Impl {
     lastProgressText = text;
     lastProgress = value;
     pages->UpdateProgress(text, static_cast<int>(base::StrToIntDef(value, 0)));
+    pages->ProcessMessages();
   }
 
   // --- commands -----------------------------------------------------------------
   CommandContext Context(int idx) {
-    return CommandContext{script, session, vars, math, idx, script.commandNames[idx]};
+    return CommandContext{script, session, vars, math, idx, script.commandNames[idx], &translate};
   }
 
   bool Condition(const CommandContext& c) {
-    const std::string p1 = c.Param(1), code = c.Param(2), p3 = c.Param(3);
+    std::string p1 = c.Param(1), p3 = c.Param(3);
+    const std::string code = c.Param(2);
+    if (translate && !vars.Get("LANGUAGE").empty()) {
+      if (auto t = translate(c.Param(0), 1)) p1 = *t;
+      if (auto t = translate(c.Param(0), 2)) p3 = *t;
+    }
     const bool negate = base::IsTrueText(c.Param(4));
     bool r;
     if (code == "5") {
@@ -728,8 +736,10 @@ struct Interpreter::Impl {
   }
 
   void SetVariable(CommandContext& c, bool persistenceSuffix, std::string_view source) {
-    std::string value = c.Expanded(2);
     std::string name = c.Param(1);
+    std::string value = persistenceSuffix
+                            ? c.Translated(2, 2)
+                            : c.TranslatedWithKey(2, "Forgecraft$" + Variables::StripReference(name) + "$Forgecraft", 2);
     bool persist = false;
     if (persistenceSuffix) {
       std::size_t m = name.find("$ZEKO$ZEKO$");
@@ -751,7 +761,7 @@ struct Interpreter::Impl {
 
   void MessageBox(CommandContext& c) {
     if (Silent()) return;
-    std::string caption = c.Expanded(1), text = c.Expanded(2);
+    std::string caption = c.Translated(1, 1), text = c.Translated(2, 2);
     unsigned icon = 0;
     const std::string ic = c.Param(3);
     if (ic == "0") icon = kMbIconInformation;
@@ -902,6 +912,9 @@ void Interpreter::SetSourcesPrompt(std::function<std::optional<std::string>(std:
 }
 void Interpreter::SetBootstrap(std::function<void(Variables&, Session&)> bootstrap) {
   impl_->bootstrap = std::move(bootstrap);
+}
+void Interpreter::SetTranslator(std::function<std::optional<std::string>(std::string_view, int)> translate) {
+  impl_->translate = std::move(translate);
 }
 Variables& Interpreter::variables() { return impl_->vars; }
 const std::string& Interpreter::PlatformMode() const { return impl_->platformMode; }

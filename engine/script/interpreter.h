@@ -54,6 +54,10 @@ class Interpreter {
   // the run is a first-time installation.
   void SetBootstrap(std::function<void(Variables&, Session&)> bootstrap);
 
+  // Translation of script texts (the language files); without one, texts
+  // are used as written.
+  void SetTranslator(std::function<std::optional<std::string>(std::string_view key, int position)> translate);
+
   // Names of the variables "Set Variable" marked persistent, in order.
   const std::vector<std::string>& PersistentVariables() const;
   // The run's installer property pairs (change markers first).

@@ -35,6 +35,9 @@ class PageHost {
   virtual void UpdateProgress(std::string_view /*text*/, int /*percent*/) {}
   // Releases all pages (end of script).
   virtual void FreePages() {}
+  // Handles pending window messages once (every 314th command and after a
+  // progress update).
+  virtual void ProcessMessages() {}
   // The user confirmed Cancel on a running progress page.
   virtual bool CancelRequested() const { return false; }
 };

@@ -2,6 +2,7 @@
 #include "engine/script/script.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/base/files.h"
 #include "platform/base/text.h"
@@ -53,40 +54,94 @@ bool Script::IsPluginCommand(std::string_view name) const {
   return !name.empty() && pluginCommands.IndexOf(name) >= 0;
 }
 
+namespace {
+struct FoldHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return base::TextHash(s); }
+};
+struct FoldEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return base::SameText(a, b); }
+};
+}  // namespace
+
 void Script::Reindex() {
-  recordStarts_.clear();
-  recordStarts_.reserve(static_cast<std::size_t>(commandIds.Count()));
+  const int n = commandIds.Count();
+  // Identifier -> first store position; a line is looked up only when its
+  // length is that of some identifier.
+  std::unordered_map<std::string_view, int, FoldHash, FoldEqual> first;
+  first.reserve(static_cast<std::size_t>(n));
+  std::vector<char> idLength;
   for (const std::string& id : commandIds) {
     if (id.empty()) continue;
-    int pos = params.IndexOf(id);
-    if (pos >= 0) recordStarts_.push_back(pos);
+    first.emplace(id, -1);
+    if (id.size() >= idLength.size()) idLength.resize(id.size() + 1, 0);
+    idLength[id.size()] = 1;
   }
-  std::sort(recordStarts_.begin(), recordStarts_.end());
-  recordStarts_.erase(std::unique(recordStarts_.begin(), recordStarts_.end()), recordStarts_.end());
+  std::vector<int> starts;
+  const int count = params.Count();
+  for (int p = 0; p < count; ++p) {
+    const std::string& line = params[p];
+    if (line.size() >= idLength.size() || !idLength[line.size()]) continue;
+    auto it = first.find(std::string_view(line));
+    if (it == first.end() || it->second >= 0) continue;
+    it->second = p;
+    starts.push_back(p);
+  }  // positions are found in ascending order
 
-  headerByIndex_.clear();
-  for (int i = 0; i + 1 < commandHeaders.Count(); i += 2)
-    headerByIndex_.emplace(commandHeaders[i + 1], commandHeaders[i]);  // first entry wins
+  recordPos_.assign(static_cast<std::size_t>(n), -1);
+  recordEnd_.assign(static_cast<std::size_t>(n), -1);
+  for (int i = 0; i < n; ++i) {
+    const std::string& id = commandIds[i];
+    if (id.empty()) continue;
+    int pos = first.find(std::string_view(id))->second;
+    if (pos < 0) continue;
+    auto next = std::upper_bound(starts.begin(), starts.end(), pos);
+    recordPos_[i] = pos;
+    recordEnd_[i] = next == starts.end() ? count : *next;
+  }
+
+  headerOf_.assign(static_cast<std::size_t>(commandNames.Count()), std::string());
+  std::vector<char> seen(headerOf_.size(), 0);
+  for (int i = 0; i + 1 < commandHeaders.Count(); i += 2) {
+    auto idx = base::ParseInt(commandHeaders[i + 1]);
+    if (!idx || *idx < 0 || *idx >= static_cast<long long>(headerOf_.size())) continue;
+    if (base::IntToStr(*idx) != commandHeaders[i + 1]) continue;  // the decimal text exactly
+    std::size_t k = static_cast<std::size_t>(*idx);
+    if (seen[k]) continue;  // first entry wins
+    seen[k] = 1;
+    headerOf_[k] = commandHeaders[i];
+  }
 }
 
 std::string Script::Param(int commandIndex, int n) const {
-  if (n < 0) return {};
+  if (n < 0 || commandIndex < 0) return {};
+  if (recordPos_.size() != static_cast<std::size_t>(commandIds.Count())) return SlowParam(commandIndex, n);
+  if (commandIndex >= static_cast<int>(recordPos_.size())) return {};
+  const int pos = recordPos_[static_cast<std::size_t>(commandIndex)];
+  if (pos < 0) return {};
+  const long long target = static_cast<long long>(pos) + n;
+  if (target >= recordEnd_[static_cast<std::size_t>(commandIndex)] || target >= params.Count()) return {};
+  return params[static_cast<int>(target)];
+}
+
+// Without an up-to-date index (lists edited by hand): the same rule, from
+// the store's own hashed index.
+std::string Script::SlowParam(int commandIndex, int n) const {
   std::string id = commandIds.Get(commandIndex);
   if (id.empty()) return {};
   int pos = params.IndexOf(id);
   if (pos < 0) return {};
-  if (n == 0) return params[pos];
   long long target = static_cast<long long>(pos) + n;
-  if (target >= params.Count()) return {};
-  // The record ends where the next record begins.
-  auto next = std::upper_bound(recordStarts_.begin(), recordStarts_.end(), pos);
-  if (next != recordStarts_.end() && target >= *next) return {};
-  return params[static_cast<int>(target)];
+  for (long long k = pos + 1; k <= target && k < params.Count(); ++k)
+    for (const std::string& other : commandIds)
+      if (!other.empty() && params.IndexOf(other) == k) return {};
+  return target < params.Count() ? params[static_cast<int>(target)] : std::string();
 }
 
 std::string Script::HeaderCode(int commandIndex) const {
-  auto it = headerByIndex_.find(base::IntToStr(commandIndex));
-  return it == headerByIndex_.end() ? std::string() : it->second;
+  if (commandIndex < 0 || commandIndex >= static_cast<int>(headerOf_.size())) return {};
+  return headerOf_[static_cast<std::size_t>(commandIndex)];
 }
 
 std::uint64_t Script::ComponentSize(std::string_view name) const {

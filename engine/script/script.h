@@ -12,8 +12,9 @@
 //     replacement, and only for lines that are exactly one of those markers
 //     (any letter case).  Everything else is kept verbatim, unexpanded.
 //  2. Parameter n of a command is the n-th line after the first store line
-//     equal (any case) to the command's identifier.  The lookup is hashed,
-//     so it costs the same for any script size.
+//     equal (any case) to the command's identifier.  The loader finds every
+//     record head in one hashed pass over the store, so a lookup is two
+//     array reads whatever the script size.
 //  3. A parameter read never runs into the next record: a line at or past
 //     the start of another command's record, or past the end of the store,
 //     reads as empty.  (A record shorter than the parameters a command reads
@@ -26,7 +27,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/base/string_list.h"
@@ -90,8 +90,13 @@ struct Script {
   void Reindex();
 
  private:
-  std::vector<int> recordStarts_;  // sorted store positions of record heads
-  std::unordered_map<std::string, std::string> headerByIndex_;  // index text -> code
+  // Built by Reindex: per command, the store position of its record head
+  // (-1 when it has none) and the end of that record (the next record head
+  // or the end of the store); the header code per command.
+  std::vector<int> recordPos_;
+  std::vector<int> recordEnd_;
+  std::vector<std::string> headerOf_;
+  std::string SlowParam(int commandIndex, int n) const;
 };
 
 // Parses compiled-script text that is already UTF-8.

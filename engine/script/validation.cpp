@@ -68,6 +68,11 @@ bool IsLegalFileName(std::string_view s) {
   return s != "." && s != "..";
 }
 
+const std::string& NameOf(const Script& s, int i) {
+  static const std::string kNone;
+  return i < s.commandNames.Count() ? s.commandNames[i] : kNone;
+}
+
 bool ExistsBareOrRef(const Variables& vars, std::string_view p) {
   return vars.Exists(Variables::StripReference(p));
 }
@@ -89,7 +94,7 @@ ValidationResult ValidateScript(const Script& s, Variables& vars) {
   long long openers = 0, ends = 0;
   for (int i = 0; i < n; ++i) {
     if (!s.Enabled(i)) continue;
-    const std::string name = s.Name(i);
+    const std::string& name = NameOf(s, i);
     if (name == "If" || name == "Wizard Loop") ++openers;
     else if (name == "End") ++ends;
     else if (name == "Label" && openers != ends)
@@ -101,14 +106,14 @@ ValidationResult ValidateScript(const Script& s, Variables& vars) {
   // 3. Labels.
   std::unordered_set<std::string> labels;
   for (int i = 0; i < n; ++i) {
-    if (s.Name(i) != "Label") continue;
+    if (NameOf(s, i) != "Label") continue;
     std::string p1 = s.Param(i, 1);
     if (!labels.insert(base::UpperCase(p1)).second) return Fail(i, "LABEL re-defined: " + p1);
   }
 
   // 4. Persistent variables.
   for (int i = 0; i < n; ++i) {
-    if (s.Name(i) != "Set Variable") continue;
+    if (NameOf(s, i) != "Set Variable") continue;
     std::string p1 = s.Param(i, 1);
     std::size_t m = p1.find(kPersistMarker);
     if (m == std::string::npos) continue;
@@ -118,7 +123,7 @@ ValidationResult ValidateScript(const Script& s, Variables& vars) {
   // 5. Per-command pass.
   for (int i = 0; i < n; ++i) {
     if (!s.Enabled(i)) continue;
-    const std::string name = s.Name(i);
+    const std::string& name = NameOf(s, i);
     if (name == "Set Variable") {
       Declare(vars, WithoutPersistSuffix(s.Param(i, 1)));  // dollar signs kept, as written
       continue;
@@ -171,7 +176,7 @@ ValidationResult ValidateScript(const Script& s, Variables& vars) {
   // 6. Wizard loops.
   bool inLoop = false;
   for (int i = 0; i < n; ++i) {
-    const std::string name = s.Name(i);
+    const std::string& name = NameOf(s, i);
     if (!inLoop) {
       if (name == "Wizard Loop") inLoop = true;  // as the scan of the compiler: any Wizard Loop opens
       continue;

@@ -30,6 +30,17 @@ std::string CommandContext::ExpandedPath(int n) const {
   return vars.ExpandPath(p);
 }
 
+std::string CommandContext::TranslatedWithKey(int n, std::string_view key, int position) const {
+  std::string v = Expanded(n);
+  if (!translate || !*translate || vars.Get("LANGUAGE").empty()) return v;
+  if (auto t = (*translate)(key, position)) return vars.Expand(*t);
+  return v;
+}
+
+std::string CommandContext::Translated(int n, int position) const {
+  return TranslatedWithKey(n, Param(0), position);
+}
+
 void CommandContext::SetResult(std::string_view var, std::string_view value) const {
   if (var.empty()) return;
   if (!vars.Exists(var)) vars.Define(base::UpperCase(var), "", Source());

@@ -500,3 +500,49 @@ TEST_F(InterpreterTest, SixtyFourBitModeAndChangeMarkers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InterpreterTest, TranslationOnlyWhenALanguageIsSet) {
+  std::vector<std::string> asked;
+  auto setup = [&](engine::Interpreter& in, engine::Session&) {
+    in.SetTranslator([&](std::string_view key, int pos) -> std::optional<std::string> {
+      asked.push_back(std::string(key) + "#" + std::to_string(pos));
+      if (pos == 2) return std::string("Ahoj $TITLE$");
+      return std::nullopt;
+    });
+  };
+  Run("MessageBox: c | Hello | 0 | 1 | \nSet Variable: LANGUAGE | Czech\nMessageBox: c | Hello | 0 | 1 | ", Meta{}, setup);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Hello");
+  EXPECT_EQ(boxes_[1].text, "Ahoj Demo");
+  EXPECT_EQ(asked, (std::vector<std::string>{scripttest::Id(2) + "#1", scripttest::Id(2) + "#2"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(InterpreterTest, HostileScriptsEndCleanly) {
+  std::string big(2 * 1024 * 1024, 'y');
+  struct Hostile { const char* what; std::string script; };
+  const Hostile cases[] = {
+      {"self reference", "Set Variable: A | x$A$\nSet Variable: B | $A$$A$\nMessageBox: $B$ | $B$ | 0 | 1 | "},
+      {"megabyte value", "Set Variable: BIG | " + big + "\nSet Variable: TWO | $BIG$$BIG$\nMessageBox: c | $TWO$ | 0 | 1 | "},
+      {"records missing", "Set Variable\nIf\nEnd\nMessageBox\nTerminate with Exit Code"},
+      {"unknown names", "Frobnicate: 1 | 2\nCompiler Variable End\nSet Variable: OK | yes"},
+  };
+  for (const Hostile& h : cases) {
+    boxes_.clear();
+    Run(h.script);
+    // "If" without a record fails validation ("Variable required"): 314.
+    if (std::string(h.what) == "records missing") {
+      EXPECT_EQ(session_.exitCode, engine::kExitInvalidScript);
+      continue;
+    }
+    EXPECT_EQ(interp_->LastRuntimeError(), "") << h.what;
+  }
+  EXPECT_EQ(Var("OK"), "yes");
+}
+
+}  // namespace
