@@ -191,6 +191,23 @@ std::string Quote(std::string_view s) {
 
 }  // namespace
 
+// Registry strings end at their first NUL, and a multi-string holds no
+// empty strings (an empty one would end the list); values are kept in that
+// form so that what is written reads back the same.
+static RegValue Sanitized(RegValue v) {
+  auto cut = [](std::string& s) {
+    if (std::size_t z = s.find('\0'); z != std::string::npos) s.resize(z);
+  };
+  cut(v.text);
+  std::vector<std::string> kept;
+  for (std::string& s : v.strings) {
+    cut(s);
+    if (!s.empty()) kept.push_back(std::move(s));
+  }
+  v.strings = std::move(kept);
+  return v;
+}
+
 struct Registry::HiveData {
   struct Key {
     std::string name;  // path below the root, case as first created
@@ -238,8 +255,8 @@ struct Registry::HiveData {
   }
   void Set(std::string_view path, std::string_view name, const RegValue& v) {
     Key& k = Create(path);
-    if (RegValue* old = FindValue(k, name)) *old = v;
-    else k.values.emplace_back(std::string(name), v);
+    if (RegValue* old = FindValue(k, name)) *old = Sanitized(v);
+    else k.values.emplace_back(std::string(name), Sanitized(v));
   }
   // Direct children's names, sorted.
   std::vector<std::string> Children(std::string_view path) const {
@@ -378,6 +395,8 @@ struct Registry::HiveData {
       std::string name;
       RegValue v;
       if (!ParseValueLine(t, name, v)) { bad(lineNo); continue; }
+      if (std::size_t z = name.find('\0'); z != std::string::npos) name.resize(z);
+      v = Sanitized(std::move(v));
       if (RegValue* old = FindValue(*current, name)) *old = v;
       else current->values.emplace_back(name, v);
     }
@@ -509,6 +528,16 @@ struct Registry::HiveData {
     }
   }
 };
+
+HiveCheck CheckHiveText(std::string_view bytes, const std::string& rootName) {
+  Registry::HiveData d = Registry::HiveData::Parse(bytes, rootName);
+  HiveCheck c;
+  c.malformed = d.malformed;
+  c.badLine = d.badLine;
+  c.keys = d.keys.size();
+  c.normalized = d.Serialize(rootName);
+  return c;
+}
 
 // --- a hive file with its lock ---------------------------------------------------
 
@@ -671,6 +700,8 @@ std::string Normal(std::string_view key) {
 
 std::optional<Registry::Target> Registry::Resolve(RegRoot root, std::string_view subkey, unsigned access,
                                                   bool forWrite) const {
+  // A key name that could not stand on one line of the hive file is refused.
+  if (!Quotable(subkey)) return std::nullopt;
   const Profile& p = machine_.profile();
   const bool machineWritable = systemRights_ || p.isAdmin || !p.IsNT();
   std::string key = Normal(subkey);
@@ -780,6 +811,7 @@ std::optional<RegValue> Registry::GetValue(RegRoot root, std::string_view subkey
 
 RegResult Registry::SetValue(RegRoot root, std::string_view subkey, std::string_view name, const RegValue& v,
                              unsigned access) {
+  if (!Quotable(name)) return kRegInvalidParameter;
   auto t = Resolve(root, subkey, access, true);
   if (!t) return kRegInvalidParameter;
   if (!t->writable) return kRegAccessDenied;
@@ -787,7 +819,7 @@ RegResult Registry::SetValue(RegRoot root, std::string_view subkey, std::string_
   return HiveFor(t->hivePath).Write([&](HiveData& d, bool& changed) {
     HiveData::Key* k = d.Find(t->key);
     const RegValue* old = k ? HiveData::FindValue(*k, name) : nullptr;
-    if (!old || !(*old == v)) {
+    if (!old || !(*old == Sanitized(v))) {
       d.Set(t->key, name, v);
       changed = true;
     }

@@ -79,6 +79,16 @@ TEST(Registry, KeysAreCaseInsensitiveAndDeleteWholeTrees) {
   EXPECT_EQ(r.DeleteKey(HKCU, "Software\\Acme"), kRegNotFound);
   EXPECT_EQ(r.DeleteKey(HKCU, ""), kRegInvalidParameter);
   EXPECT_FALSE(r.GetValue(HKCU, "Software\\Missing", "x"));
+  // Names that cannot stand on one line of the hive are refused, and the hive stays usable.
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Bad\nKey", "v", RegValue::DWord(1)), kRegInvalidParameter);
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "bad\r\nname", RegValue::DWord(1)), kRegInvalidParameter);
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "ok", RegValue::DWord(1)), kRegOk);
+  // Strings end at a NUL; a multi-string keeps no empty strings.
+  ASSERT_EQ(r.SetValue(HKCU, "Software\\Acme", "nul", RegValue::String(std::string("ab\0cd", 5))), kRegOk);
+  EXPECT_EQ(r.ReadString(HKCU, "Software\\Acme", "nul"), "ab");
+  ASSERT_EQ(r.SetValue(HKCU, "Software\\Acme", "multi", RegValue::MultiString({"a", "", "b", ""})), kRegOk);
+  EXPECT_TRUE(*Machine(m.Root()).registry().GetValue(HKCU, "Software\\Acme", "multi") ==
+              RegValue::MultiString({"a", "b"}));
 }
 
 TEST(Registry, FreshMachineHasTheUsualKeys) {
