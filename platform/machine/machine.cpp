@@ -180,6 +180,31 @@ std::string ProfileText(const Profile& p) {
   return base::Utf8ToCp1252(ini.Text());
 }
 
+thread_local bool tRedirect = true;
+
+// C:\Windows\System32\<rest> -> C:\Windows\SysWOW64\<rest> for a 32-bit program.
+// Whether Windows\System32\<rest> is redirected (the shared folders are not).
+bool Redirected(const std::vector<std::string>& parts, std::size_t at) {
+  if (parts.size() < at + 2 || !base::SameText(parts[at], "Windows") || !base::SameText(parts[at + 1], "System32"))
+    return false;
+  if (parts.size() >= at + 3) {
+    for (const char* shared : {"catroot", "catroot2", "LogFiles", "spool"})
+      if (base::SameText(parts[at + 2], shared)) return false;
+    if (parts.size() >= at + 4 && base::SameText(parts[at + 2], "drivers") && base::SameText(parts[at + 3], "etc"))
+      return false;
+  }
+  return true;
+}
+
+// C:\Windows\System32\<rest> -> C:\Windows\SysWOW64\<rest> for a 32-bit
+// program; C:\Windows\Sysnative is its way to the real System32.
+void RedirectSystem32(std::vector<std::string>& parts) {
+  if (parts.size() >= 2 && base::SameText(parts[0], "Windows") && base::SameText(parts[1], "Sysnative"))
+    parts[1] = "System32";
+  else if (Redirected(parts, 0))
+    parts[1] = "SysWOW64";
+}
+
 std::mutex gCurrentMutex;
 std::unique_ptr<Machine> gCurrent;
 
@@ -299,7 +324,9 @@ bool Machine::SetProfile(const Profile& p) {
 
 void Machine::EnsureFreshTree() {
   base::ForceDirectories(driveC_);
+  bool redirect = SetFileSystemRedirection(false);  // the tree is the native one
   for (const std::string& f : FreshFolders(profile_)) ForceFolder(f);
+  SetFileSystemRedirection(redirect);
   registry_->EnsureHives();
 }
 
@@ -319,12 +346,15 @@ std::string Machine::ToHost(std::string_view in) const {
   if (s.size() >= 2 && IsPathDelimiter(s[0]) && IsPathDelimiter(s[1])) return {};  // UNC, device
   if (char d = DriveLetter(s)) {
     std::vector<std::string> parts = NormalComponents(std::string_view(s).substr(2));
-    if (d == 'C') return Join(driveC_, parts, true);
+    if (d == 'C') {
+      if (tRedirect && profile_.is64Bit && profile_.IsNT()) RedirectSystem32(parts);
+      return Join(driveC_, parts, true);
+    }
     if (d == 'Z') return Join("/", parts, true);
     return {};
   }
   if (s[0] == '/') return Join("/", NormalComponents(s), false);
-  if (s[0] == '\\') return Join(driveC_, NormalComponents(s), true);  // root of the current drive C:
+  if (s[0] == '\\') return ToHost("C:" + s);  // root of the current drive C:
   return Join("/", NormalComponents(CurrentDir() + "/" + s), false);  // relative to the working folder
 }
 
@@ -361,12 +391,24 @@ std::string Machine::ToWindows(std::string_view in) const {
   std::vector<std::string> c = NormalComponents(driveC_);
   bool underC = parts.size() >= c.size();
   for (std::size_t i = 0; underC && i < c.size(); ++i) underC = parts[i] == c[i];
-  if (underC)
+  if (underC) {
+    // What a redirected program must call the real System32.
+    if (tRedirect && profile_.is64Bit && profile_.IsNT() && Redirected(parts, c.size()))
+      parts[c.size() + 1] = "Sysnative";
     build("C:\\", parts, c.size());
+  }
   else
     build("Z:\\", parts, 0);
   return out;
 }
+
+bool Machine::SetFileSystemRedirection(bool on) {
+  bool old = tRedirect;
+  tRedirect = on;
+  return old;
+}
+
+bool Machine::FileSystemRedirection() { return tRedirect; }
 
 std::string Machine::TempPath() const {
   const char* t = std::getenv("TMPDIR");

@@ -118,6 +118,14 @@ class Machine {
   // Windows-form path or host path -> host path; empty if it maps nowhere
   // (another drive letter, a UNC path, a device path).
   std::string ToHost(std::string_view path) const;
+  // File-system redirection of a 32-bit program on a 64-bit machine, per
+  // thread as on Windows: while it is on (the default), C:\Windows\System32
+  // and its contents map to C:\Windows\SysWOW64, except the folders Windows
+  // keeps shared (catroot, catroot2, drivers\etc, LogFiles, spool).  It has
+  // no effect on a 32-bit profile.  Returns the previous setting.
+  static bool SetFileSystemRedirection(bool on);
+  static bool FileSystemRedirection();
+
   // Host path -> "C:\..." under drive_c, else "Z:\..."; a Windows-form input is
   // returned normalised.  A trailing separator of the input is kept.
   std::string ToWindows(std::string_view hostPath) const;

@@ -134,7 +134,7 @@ TEST_F(Mapping, ToHostTable) {
       {"C:\\Windows", c("/Windows")},
       {"C:\\Windows\\", c("/Windows")},
       {"C:\\Windows\\\\\\", c("/Windows")},
-      {"c:\\windows\\SYSTEM32", c("/Windows/System32")},  // drive letter and names in any case
+      {"c:\\windows\\FONTS", c("/Windows/Fonts")},  // drive letter and names in any case
       {"C:/Program Files/Common Files/", c("/Program Files/Common Files")},
       {"C:", m.DriveC()},
       {"C:\\", m.DriveC()},
@@ -159,6 +159,37 @@ TEST_F(Mapping, ToHostTable) {
       {"", ""},
   };
   for (const auto& k : cases) EXPECT_EQ(m.ToHost(k.in), k.host) << k.in;
+}
+
+// A 32-bit program on a 64-bit machine sees SysWOW64 as System32 unless it
+// switches redirection off; shared folders stay where they are.
+TEST_F(Mapping, System32Redirection) {
+  struct { bool on; const char* in; std::string host; } cases[] = {
+      {true, "C:\\Windows\\System32", c("/Windows/SysWOW64")},
+      {true, "c:\\WINDOWS\\system32\\x.dll", c("/Windows/SysWOW64/x.dll")},
+      {true, "\\Windows\\System32\\x.dll", c("/Windows/SysWOW64/x.dll")},
+      {true, "C:\\Windows\\System32\\drivers\\etc\\hosts", c("/Windows/System32/drivers/etc/hosts")},
+      {true, "C:\\Windows\\System32\\drivers\\x.sys", c("/Windows/SysWOW64/drivers/x.sys")},
+      {true, "C:\\Windows\\System32\\spool", c("/Windows/System32/spool")},
+      {true, "C:\\Windows\\System32x", c("/Windows/System32x")},
+      {false, "C:\\Windows\\System32\\x.dll", c("/Windows/System32/x.dll")},
+      {true, "C:\\Windows\\Sysnative\\x.dll", c("/Windows/System32/x.dll")},
+  };
+  for (const auto& k : cases) {
+    bool old = Machine::SetFileSystemRedirection(k.on);
+    EXPECT_EQ(m.ToHost(k.in), k.host) << k.in << " redirection " << k.on;
+    Machine::SetFileSystemRedirection(old);
+  }
+  EXPECT_TRUE(Machine::FileSystemRedirection());  // the default
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/x.dll")), "C:\\Windows\\Sysnative\\x.dll");
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/drivers/etc")), "C:\\Windows\\System32\\drivers\\etc");
+  Machine::SetFileSystemRedirection(false);
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/x.dll")), "C:\\Windows\\System32\\x.dll");
+  Machine::SetFileSystemRedirection(true);
+  Profile p = m.profile();
+  p.is64Bit = false;
+  m.SetProfile(p);
+  EXPECT_EQ(m.ToHost("C:\\Windows\\System32"), c("/Windows/System32"));
 }
 
 TEST_F(Mapping, CaseFoldingPrefersTheExactName) {
