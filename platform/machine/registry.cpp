@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <set>
+#include <unordered_map>
 
 #include "platform/base/files.h"
 #include "platform/base/text.h"
@@ -211,7 +212,33 @@ static RegValue Sanitized(RegValue v) {
 struct Registry::HiveData {
   struct Key {
     std::string name;  // path below the root, case as first created
-    std::vector<std::pair<std::string, RegValue>> values;
+    std::vector<std::pair<std::string, RegValue>> values;  // in stored order
+    std::unordered_map<std::string, std::size_t> index;     // upper-case name -> position in values
+
+    RegValue* Find(std::string_view n) {
+      auto it = index.find(base::UpperCase(n));
+      return it == index.end() ? nullptr : &values[it->second].second;
+    }
+    const RegValue* Find(std::string_view n) const {
+      auto it = index.find(base::UpperCase(n));
+      return it == index.end() ? nullptr : &values[it->second].second;
+    }
+    void Put(std::string_view n, RegValue v) {
+      if (RegValue* old = Find(n)) {
+        *old = std::move(v);
+        return;
+      }
+      index.emplace(base::UpperCase(n), values.size());
+      values.emplace_back(std::string(n), std::move(v));
+    }
+    bool Erase(std::string_view n) {
+      auto it = index.find(base::UpperCase(n));
+      if (it == index.end()) return false;
+      values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
+      index.clear();
+      for (std::size_t i = 0; i < values.size(); ++i) index.emplace(base::UpperCase(values[i].first), i);
+      return true;
+    }
   };
   std::map<std::string, Key> keys;  // by upper-case path
   bool malformed = false;
@@ -243,21 +270,9 @@ struct Registry::HiveData {
     }
     return *k;
   }
-  static RegValue* FindValue(Key& k, std::string_view name) {
-    for (auto& [n, v] : k.values)
-      if (base::SameText(n, name)) return &v;
-    return nullptr;
-  }
-  static const RegValue* FindValue(const Key& k, std::string_view name) {
-    for (const auto& [n, v] : k.values)
-      if (base::SameText(n, name)) return &v;
-    return nullptr;
-  }
-  void Set(std::string_view path, std::string_view name, const RegValue& v) {
-    Key& k = Create(path);
-    if (RegValue* old = FindValue(k, name)) *old = Sanitized(v);
-    else k.values.emplace_back(std::string(name), Sanitized(v));
-  }
+  static RegValue* FindValue(Key& k, std::string_view name) { return k.Find(name); }
+  static const RegValue* FindValue(const Key& k, std::string_view name) { return k.Find(name); }
+  void Set(std::string_view path, std::string_view name, const RegValue& v) { Create(path).Put(name, Sanitized(v)); }
   // Direct children's names, sorted.
   std::vector<std::string> Children(std::string_view path) const {
     std::string prefix = Fold(JoinKey(KeyParts(path), ~std::size_t{0}));
@@ -397,8 +412,7 @@ struct Registry::HiveData {
       if (!ParseValueLine(t, name, v)) { bad(lineNo); continue; }
       if (std::size_t z = name.find('\0'); z != std::string::npos) name.resize(z);
       v = Sanitized(std::move(v));
-      if (RegValue* old = FindValue(*current, name)) *old = v;
-      else current->values.emplace_back(name, v);
+      current->Put(name, std::move(v));
     }
     if (!header) bad(1);
     return d;
@@ -835,13 +849,9 @@ RegResult Registry::DeleteValue(RegRoot root, std::string_view subkey, std::stri
   return HiveFor(t->hivePath).Write([&](HiveData& d, bool& changed) {
     HiveData::Key* k = d.Find(t->key);
     if (!k) return kRegNotFound;
-    for (auto it = k->values.begin(); it != k->values.end(); ++it)
-      if (base::SameText(it->first, name)) {
-        k->values.erase(it);
-        changed = true;
-        return kRegOk;
-      }
-    return kRegNotFound;
+    if (!k->Erase(name)) return kRegNotFound;
+    changed = true;
+    return kRegOk;
   });
 }
 
