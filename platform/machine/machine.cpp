@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -440,6 +441,83 @@ std::vector<std::string> Machine::RebootRequests() const {
     out.push_back(tab == std::string::npos ? l : l.substr(tab + 1));
   }
   return out;
+}
+
+std::string Machine::EnvironmentVariable(std::string_view name) const {
+  const Profile& p = profile_;
+  auto folder = [&](int id) { return ExcludeTrailingBackslash(ShellFolderText(p, id)); };
+  const std::string profileDir = folder(csidl::kProfile);
+  struct { const char* name; std::string value; } fixed[] = {
+      {"SystemRoot", "C:\\Windows"},
+      {"windir", "C:\\Windows"},
+      {"SystemDrive", "C:"},
+      {"ProgramFiles", folder(csidl::kProgramFiles)},
+      {"ProgramFiles(x86)", p.is64Bit ? "C:\\Program Files (x86)" : ""},
+      {"ProgramW6432", p.is64Bit ? "C:\\Program Files" : ""},
+      {"CommonProgramFiles", folder(csidl::kProgramFilesCommon)},
+      {"ProgramData", p.IsNT() ? folder(csidl::kCommonAppData) : ""},
+      {"ALLUSERSPROFILE", p.IsNT() ? folder(csidl::kCommonAppData) : ""},
+      {"PUBLIC", p.IsNT() ? "C:\\Users\\Public" : ""},
+      {"USERPROFILE", p.IsNT() ? profileDir : ""},
+      {"HOMEDRIVE", p.IsNT() ? "C:" : ""},
+      {"HOMEPATH", p.IsNT() ? profileDir.substr(2) : ""},
+      {"APPDATA", folder(csidl::kAppData)},
+      {"LOCALAPPDATA", p.IsNT() ? folder(csidl::kLocalAppData) : ""},
+      {"TEMP", ExcludeTrailingBackslash(TempPath())},
+      {"TMP", ExcludeTrailingBackslash(TempPath())},
+      {"USERNAME", p.userName},
+      {"USERDOMAIN", p.IsNT() ? p.domain : ""},
+      {"COMPUTERNAME", p.computerName},
+      {"OS", p.IsNT() ? "Windows_NT" : ""},
+      {"PROCESSOR_ARCHITECTURE", p.is64Bit ? "AMD64" : "x86"},
+  };
+  for (const auto& f : fixed)
+    if (base::SameText(name, f.name)) return f.value;
+  // Values kept in the registry (the user's win); not expanded further.
+  std::string v = registry_->ReadString(RegRoot::CurrentUser, "Environment", name);
+  if (v.empty())
+    v = registry_->ReadString(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                              name);
+  return v;
+}
+
+std::string Machine::ExpandEnvironmentStrings(std::string_view text) const {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t open = text.find('%', i);
+    if (open == std::string_view::npos) break;
+    std::size_t close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text.substr(i, open - i));
+    std::string_view name = text.substr(open + 1, close - open - 1);
+    std::string value = name.empty() ? std::string() : EnvironmentVariable(name);
+    if (name.empty() || value.empty()) {
+      // Unknown: keep the text; its closing '%' may open the next reference.
+      out.append(text.substr(open, close - open));
+      i = close;
+      continue;
+    }
+    out += value;
+    i = close + 1;
+  }
+  out.append(text.substr(std::min(i, text.size())));
+  return out;
+}
+
+bool Machine::DiskSpace(std::string_view path, unsigned long long& freeForUser, unsigned long long& total) const {
+  std::string host = ToHost(path);
+  if (host.empty()) return false;
+  // The nearest existing folder holds the path (a target folder may not exist yet).
+  struct statvfs st;
+  while (statvfs(host.c_str(), &st) != 0) {
+    if (host == "/" || host.empty()) return false;
+    std::size_t slash = host.rfind('/');
+    host = slash == 0 ? "/" : host.substr(0, slash);
+  }
+  freeForUser = static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;
+  total = static_cast<unsigned long long>(st.f_blocks) * st.f_frsize;
+  return true;
 }
 
 void Machine::ApplyFormatSettings() const { machine::ApplyFormatSettings(profile_); }

@@ -132,6 +132,23 @@ class Machine {
   // $TMPDIR (else /tmp) in Windows form with a trailing backslash; created if missing.
   std::string TempPath() const;
 
+  // The machine's environment as a Windows program sees it: SystemRoot,
+  // windir, SystemDrive, ProgramFiles, CommonProgramFiles, ProgramData,
+  // ALLUSERSPROFILE, PUBLIC, USERPROFILE, HOMEDRIVE, HOMEPATH, APPDATA,
+  // LOCALAPPDATA, TEMP, TMP, USERNAME, USERDOMAIN, COMPUTERNAME, OS,
+  // PROCESSOR_ARCHITECTURE, then the registry's Environment values (the
+  // user's over the machine's).  Host variables are not part of it.
+  // Names compare without regard to case; empty when unknown.
+  std::string EnvironmentVariable(std::string_view name) const;
+  // Replaces %NAME% references by EnvironmentVariable; unknown references
+  // stay as written, as on Windows.  Nested references are not expanded again.
+  std::string ExpandEnvironmentStrings(std::string_view text) const;
+
+  // Bytes free for the user and total size of the host file system holding
+  // the path (Windows form or host; a path that does not exist yet is taken
+  // from its nearest existing parent); false when the path maps nowhere.
+  bool DiskSpace(std::string_view path, unsigned long long& freeForUser, unsigned long long& total) const;
+
   bool IsAdmin() const { return profile_.isAdmin; }
   bool IsNT() const { return profile_.IsNT(); }
   bool Is64Bit() const { return profile_.is64Bit; }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/base/datetime.h"
+#include "platform/machine/registry.h"
 #include "platform/machine/shell_folders.h"
 #include "platform/machine/tests/test_util.h"
 
@@ -242,6 +243,44 @@ TEST_F(Mapping, TempPath) {
   EXPECT_EQ(w.substr(0, 3), "Z:\\");
   EXPECT_EQ(m.ToHost(w), dir / "tmp/sub");
   EXPECT_TRUE(IsDir(dir / "tmp/sub"));  // created
+}
+
+TEST(Environment, VariablesAndExpansion) {
+  TempDir dir;
+  Machine m(dir / "m");
+  ScopedEnv t("TMPDIR", "/tmp");
+  const std::string user = m.profile().userName;
+  ASSERT_EQ(m.registry().SetValue(RegRoot::CurrentUser, "Environment", "ACME_HOME",
+                                  RegValue::ExpandString("%ProgramFiles%\\Acme")),
+            kRegOk);
+  struct { const char* in; std::string out; } cases[] = {
+      {"%SystemRoot%\\system32", "C:\\Windows\\system32"},
+      {"%systemroot%", "C:\\Windows"},
+      {"%ProgramFiles%", "C:\\Program Files (x86)"},  // the 32-bit engine's view
+      {"%ProgramW6432%", "C:\\Program Files"},
+      {"%USERPROFILE%\\x", "C:\\Users\\" + user + "\\x"},
+      {"%APPDATA%", "C:\\Users\\" + user + "\\AppData\\Roaming"},
+      {"%TEMP%", "Z:\\tmp"},
+      {"%NOSUCH%\\a", "%NOSUCH%\\a"},
+      {"100% sure", "100% sure"},
+      {"%%", "%%"},
+      {"%NOSUCH%windir%", "%NOSUCHC:\\Windows"},
+      {"%ACME_HOME%", "%ProgramFiles%\\Acme"},  // registry value, not expanded again
+      {"%PATH%", "%SystemRoot%\\system32;%SystemRoot%"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(m.ExpandEnvironmentStrings(c.in), c.out) << c.in;
+}
+
+TEST(DiskSpace, FromTheHostFileSystem) {
+  TempDir dir;
+  Machine m(dir / "m");
+  unsigned long long freeBytes = 0, total = 0;
+  ASSERT_TRUE(m.DiskSpace("C:\\Program Files\\Not There Yet\\", freeBytes, total));
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(freeBytes, total);
+  EXPECT_TRUE(m.DiskSpace("/tmp", freeBytes, total));
+  EXPECT_FALSE(m.DiskSpace("D:\\", freeBytes, total));
 }
 
 TEST(Reboot, RequestsAreOnlyRecorded) {
