@@ -337,7 +337,7 @@ bool Machine::ForceFolder(std::string_view windowsPath) const {
 }
 
 std::string Machine::ToHost(std::string_view in) const {
-  if (in.empty()) return {};
+  if (in.empty() || in.find('\0') != std::string_view::npos) return {};
   std::string s(in);
   // Long-path prefixes: "\\?\C:\x" is "C:\x", "\\?\UNC\srv\share" is "\\srv\share".
   if (s.size() >= 4 && IsPathDelimiter(s[0]) && IsPathDelimiter(s[1]) && s[2] == '?' && IsPathDelimiter(s[3])) {

@@ -874,8 +874,8 @@ std::vector<std::string> Registry::SubKeys(RegRoot root, std::string_view subkey
   if (root == RegRoot::ClassesRoot) {
     // The merged view lists the keys of both.
     std::string tail = Normal(subkey).empty() ? "" : "\\" + Normal(subkey);
-    list(*Resolve(RegRoot::CurrentUser, "Software\\Classes" + tail, access, false));
-    list(*Resolve(RegRoot::LocalMachine, "SOFTWARE\\Classes" + tail, access, false));
+    for (RegRoot r : {RegRoot::CurrentUser, RegRoot::LocalMachine})
+      if (auto t = Resolve(r, "Software\\Classes" + tail, access, false)) list(*t);
   } else if (auto t = Resolve(root, subkey, access, false)) {
     list(*t);
     // HKLM\SOFTWARE in the 32-bit view: its children are those of WOW6432Node plus Classes.

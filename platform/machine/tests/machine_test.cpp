@@ -158,6 +158,7 @@ TEST_F(Mapping, ToHostTable) {
       {"\\\\.\\COM1", ""},
       {"\\\\?\\UNC\\server\\share", ""},
       {"", ""},
+      {std::string("C:\\a\0b", 6), ""},
   };
   for (const auto& k : cases) EXPECT_EQ(m.ToHost(k.in), k.host) << k.in;
 }

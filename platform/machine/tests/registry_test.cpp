@@ -83,6 +83,8 @@ TEST(Registry, KeysAreCaseInsensitiveAndDeleteWholeTrees) {
   EXPECT_EQ(r.SetValue(HKCU, "Software\\Bad\nKey", "v", RegValue::DWord(1)), kRegInvalidParameter);
   EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "bad\r\nname", RegValue::DWord(1)), kRegInvalidParameter);
   EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "ok", RegValue::DWord(1)), kRegOk);
+  EXPECT_TRUE(r.SubKeys(HKCR, "bad\nkey").empty());
+  EXPECT_FALSE(r.KeyExists(HKCR, "bad\nkey"));
   // Strings end at a NUL; a multi-string keeps no empty strings.
   ASSERT_EQ(r.SetValue(HKCU, "Software\\Acme", "nul", RegValue::String(std::string("ab\0cd", 5))), kRegOk);
   EXPECT_EQ(r.ReadString(HKCU, "Software\\Acme", "nul"), "ab");
