@@ -333,6 +333,11 @@ TEST(ShellFolders, ViewsOfASixtyFourBitMachine) {
   std::string appData = ShellFolderByName(m, "local appdata");
   EXPECT_EQ(appData, "C:\\Users\\" + m.profile().userName + "\\AppData\\Local\\");
   EXPECT_EQ(ShellFolderByName(m, "Common AppData"), "C:\\ProgramData\\");
+  EXPECT_EQ(ShellFolderByName(m, "CommonFilesDir"), "C:\\Program Files (x86)\\Common Files\\");
+  EXPECT_EQ(ShellFolderByName(m, "programfilesdir", FolderView::Native), "C:\\Program Files\\");
+  EXPECT_EQ(ShellFolderByName(m, "Start Menu"),
+            "C:\\Users\\" + m.profile().userName + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\");
+  EXPECT_EQ(ShellFolderByName(m, "No Such Folder"), "");
   struct { int id; bool all; std::string want; } pairs[] = {
       {csidl::kAppData, true, "C:\\ProgramData\\"},
       {csidl::kAppData, false, "C:\\Users\\" + m.profile().userName + "\\AppData\\Roaming\\"},
