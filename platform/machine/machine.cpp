@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -180,6 +181,31 @@ std::string ProfileText(const Profile& p) {
   return base::Utf8ToCp1252(ini.Text());
 }
 
+thread_local bool tRedirect = true;
+
+// C:\Windows\System32\<rest> -> C:\Windows\SysWOW64\<rest> for a 32-bit program.
+// Whether Windows\System32\<rest> is redirected (the shared folders are not).
+bool Redirected(const std::vector<std::string>& parts, std::size_t at) {
+  if (parts.size() < at + 2 || !base::SameText(parts[at], "Windows") || !base::SameText(parts[at + 1], "System32"))
+    return false;
+  if (parts.size() >= at + 3) {
+    for (const char* shared : {"catroot", "catroot2", "LogFiles", "spool"})
+      if (base::SameText(parts[at + 2], shared)) return false;
+    if (parts.size() >= at + 4 && base::SameText(parts[at + 2], "drivers") && base::SameText(parts[at + 3], "etc"))
+      return false;
+  }
+  return true;
+}
+
+// C:\Windows\System32\<rest> -> C:\Windows\SysWOW64\<rest> for a 32-bit
+// program; C:\Windows\Sysnative is its way to the real System32.
+void RedirectSystem32(std::vector<std::string>& parts) {
+  if (parts.size() >= 2 && base::SameText(parts[0], "Windows") && base::SameText(parts[1], "Sysnative"))
+    parts[1] = "System32";
+  else if (Redirected(parts, 0))
+    parts[1] = "SysWOW64";
+}
+
 std::mutex gCurrentMutex;
 std::unique_ptr<Machine> gCurrent;
 
@@ -299,7 +325,9 @@ bool Machine::SetProfile(const Profile& p) {
 
 void Machine::EnsureFreshTree() {
   base::ForceDirectories(driveC_);
+  bool redirect = SetFileSystemRedirection(false);  // the tree is the native one
   for (const std::string& f : FreshFolders(profile_)) ForceFolder(f);
+  SetFileSystemRedirection(redirect);
   registry_->EnsureHives();
 }
 
@@ -309,7 +337,7 @@ bool Machine::ForceFolder(std::string_view windowsPath) const {
 }
 
 std::string Machine::ToHost(std::string_view in) const {
-  if (in.empty()) return {};
+  if (in.empty() || in.find('\0') != std::string_view::npos) return {};
   std::string s(in);
   // Long-path prefixes: "\\?\C:\x" is "C:\x", "\\?\UNC\srv\share" is "\\srv\share".
   if (s.size() >= 4 && IsPathDelimiter(s[0]) && IsPathDelimiter(s[1]) && s[2] == '?' && IsPathDelimiter(s[3])) {
@@ -319,12 +347,15 @@ std::string Machine::ToHost(std::string_view in) const {
   if (s.size() >= 2 && IsPathDelimiter(s[0]) && IsPathDelimiter(s[1])) return {};  // UNC, device
   if (char d = DriveLetter(s)) {
     std::vector<std::string> parts = NormalComponents(std::string_view(s).substr(2));
-    if (d == 'C') return Join(driveC_, parts, true);
+    if (d == 'C') {
+      if (tRedirect && profile_.is64Bit && profile_.IsNT()) RedirectSystem32(parts);
+      return Join(driveC_, parts, true);
+    }
     if (d == 'Z') return Join("/", parts, true);
     return {};
   }
   if (s[0] == '/') return Join("/", NormalComponents(s), false);
-  if (s[0] == '\\') return Join(driveC_, NormalComponents(s), true);  // root of the current drive C:
+  if (s[0] == '\\') return ToHost("C:" + s);  // root of the current drive C:
   return Join("/", NormalComponents(CurrentDir() + "/" + s), false);  // relative to the working folder
 }
 
@@ -361,12 +392,24 @@ std::string Machine::ToWindows(std::string_view in) const {
   std::vector<std::string> c = NormalComponents(driveC_);
   bool underC = parts.size() >= c.size();
   for (std::size_t i = 0; underC && i < c.size(); ++i) underC = parts[i] == c[i];
-  if (underC)
+  if (underC) {
+    // What a redirected program must call the real System32.
+    if (tRedirect && profile_.is64Bit && profile_.IsNT() && Redirected(parts, c.size()))
+      parts[c.size() + 1] = "Sysnative";
     build("C:\\", parts, c.size());
+  }
   else
     build("Z:\\", parts, 0);
   return out;
 }
+
+bool Machine::SetFileSystemRedirection(bool on) {
+  bool old = tRedirect;
+  tRedirect = on;
+  return old;
+}
+
+bool Machine::FileSystemRedirection() { return tRedirect; }
 
 std::string Machine::TempPath() const {
   const char* t = std::getenv("TMPDIR");
@@ -398,6 +441,83 @@ std::vector<std::string> Machine::RebootRequests() const {
     out.push_back(tab == std::string::npos ? l : l.substr(tab + 1));
   }
   return out;
+}
+
+std::string Machine::EnvironmentVariable(std::string_view name) const {
+  const Profile& p = profile_;
+  auto folder = [&](int id) { return ExcludeTrailingBackslash(ShellFolderText(p, id)); };
+  const std::string profileDir = folder(csidl::kProfile);
+  struct { const char* name; std::string value; } fixed[] = {
+      {"SystemRoot", "C:\\Windows"},
+      {"windir", "C:\\Windows"},
+      {"SystemDrive", "C:"},
+      {"ProgramFiles", folder(csidl::kProgramFiles)},
+      {"ProgramFiles(x86)", p.is64Bit ? "C:\\Program Files (x86)" : ""},
+      {"ProgramW6432", p.is64Bit ? "C:\\Program Files" : ""},
+      {"CommonProgramFiles", folder(csidl::kProgramFilesCommon)},
+      {"ProgramData", p.IsNT() ? folder(csidl::kCommonAppData) : ""},
+      {"ALLUSERSPROFILE", p.IsNT() ? folder(csidl::kCommonAppData) : ""},
+      {"PUBLIC", p.IsNT() ? "C:\\Users\\Public" : ""},
+      {"USERPROFILE", p.IsNT() ? profileDir : ""},
+      {"HOMEDRIVE", p.IsNT() ? "C:" : ""},
+      {"HOMEPATH", p.IsNT() ? profileDir.substr(2) : ""},
+      {"APPDATA", folder(csidl::kAppData)},
+      {"LOCALAPPDATA", p.IsNT() ? folder(csidl::kLocalAppData) : ""},
+      {"TEMP", ExcludeTrailingBackslash(TempPath())},
+      {"TMP", ExcludeTrailingBackslash(TempPath())},
+      {"USERNAME", p.userName},
+      {"USERDOMAIN", p.IsNT() ? p.domain : ""},
+      {"COMPUTERNAME", p.computerName},
+      {"OS", p.IsNT() ? "Windows_NT" : ""},
+      {"PROCESSOR_ARCHITECTURE", p.is64Bit ? "AMD64" : "x86"},
+  };
+  for (const auto& f : fixed)
+    if (base::SameText(name, f.name)) return f.value;
+  // Values kept in the registry (the user's win); not expanded further.
+  std::string v = registry_->ReadString(RegRoot::CurrentUser, "Environment", name);
+  if (v.empty())
+    v = registry_->ReadString(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                              name);
+  return v;
+}
+
+std::string Machine::ExpandEnvironmentStrings(std::string_view text) const {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t open = text.find('%', i);
+    if (open == std::string_view::npos) break;
+    std::size_t close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text.substr(i, open - i));
+    std::string_view name = text.substr(open + 1, close - open - 1);
+    std::string value = name.empty() ? std::string() : EnvironmentVariable(name);
+    if (name.empty() || value.empty()) {
+      // Unknown: keep the text; its closing '%' may open the next reference.
+      out.append(text.substr(open, close - open));
+      i = close;
+      continue;
+    }
+    out += value;
+    i = close + 1;
+  }
+  out.append(text.substr(std::min(i, text.size())));
+  return out;
+}
+
+bool Machine::DiskSpace(std::string_view path, unsigned long long& freeForUser, unsigned long long& total) const {
+  std::string host = ToHost(path);
+  if (host.empty()) return false;
+  // The nearest existing folder holds the path (a target folder may not exist yet).
+  struct statvfs st;
+  while (statvfs(host.c_str(), &st) != 0) {
+    if (host == "/" || host.empty()) return false;
+    std::size_t slash = host.rfind('/');
+    host = slash == 0 ? "/" : host.substr(0, slash);
+  }
+  freeForUser = static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;
+  total = static_cast<unsigned long long>(st.f_blocks) * st.f_frsize;
+  return true;
 }
 
 void Machine::ApplyFormatSettings() const { machine::ApplyFormatSettings(profile_); }

@@ -118,11 +118,36 @@ class Machine {
   // Windows-form path or host path -> host path; empty if it maps nowhere
   // (another drive letter, a UNC path, a device path).
   std::string ToHost(std::string_view path) const;
+  // File-system redirection of a 32-bit program on a 64-bit machine, per
+  // thread as on Windows: while it is on (the default), C:\Windows\System32
+  // and its contents map to C:\Windows\SysWOW64, except the folders Windows
+  // keeps shared (catroot, catroot2, drivers\etc, LogFiles, spool).  It has
+  // no effect on a 32-bit profile.  Returns the previous setting.
+  static bool SetFileSystemRedirection(bool on);
+  static bool FileSystemRedirection();
+
   // Host path -> "C:\..." under drive_c, else "Z:\..."; a Windows-form input is
   // returned normalised.  A trailing separator of the input is kept.
   std::string ToWindows(std::string_view hostPath) const;
   // $TMPDIR (else /tmp) in Windows form with a trailing backslash; created if missing.
   std::string TempPath() const;
+
+  // The machine's environment as a Windows program sees it: SystemRoot,
+  // windir, SystemDrive, ProgramFiles, CommonProgramFiles, ProgramData,
+  // ALLUSERSPROFILE, PUBLIC, USERPROFILE, HOMEDRIVE, HOMEPATH, APPDATA,
+  // LOCALAPPDATA, TEMP, TMP, USERNAME, USERDOMAIN, COMPUTERNAME, OS,
+  // PROCESSOR_ARCHITECTURE, then the registry's Environment values (the
+  // user's over the machine's).  Host variables are not part of it.
+  // Names compare without regard to case; empty when unknown.
+  std::string EnvironmentVariable(std::string_view name) const;
+  // Replaces %NAME% references by EnvironmentVariable; unknown references
+  // stay as written, as on Windows.  Nested references are not expanded again.
+  std::string ExpandEnvironmentStrings(std::string_view text) const;
+
+  // Bytes free for the user and total size of the host file system holding
+  // the path (Windows form or host; a path that does not exist yet is taken
+  // from its nearest existing parent); false when the path maps nowhere.
+  bool DiskSpace(std::string_view path, unsigned long long& freeForUser, unsigned long long& total) const;
 
   bool IsAdmin() const { return profile_.isAdmin; }
   bool IsNT() const { return profile_.IsNT(); }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <set>
+#include <unordered_map>
 
 #include "platform/base/files.h"
 #include "platform/base/text.h"
@@ -191,10 +192,53 @@ std::string Quote(std::string_view s) {
 
 }  // namespace
 
+// Registry strings end at their first NUL, and a multi-string holds no
+// empty strings (an empty one would end the list); values are kept in that
+// form so that what is written reads back the same.
+static RegValue Sanitized(RegValue v) {
+  auto cut = [](std::string& s) {
+    if (std::size_t z = s.find('\0'); z != std::string::npos) s.resize(z);
+  };
+  cut(v.text);
+  std::vector<std::string> kept;
+  for (std::string& s : v.strings) {
+    cut(s);
+    if (!s.empty()) kept.push_back(std::move(s));
+  }
+  v.strings = std::move(kept);
+  return v;
+}
+
 struct Registry::HiveData {
   struct Key {
     std::string name;  // path below the root, case as first created
-    std::vector<std::pair<std::string, RegValue>> values;
+    std::vector<std::pair<std::string, RegValue>> values;  // in stored order
+    std::unordered_map<std::string, std::size_t> index;     // upper-case name -> position in values
+
+    RegValue* Find(std::string_view n) {
+      auto it = index.find(base::UpperCase(n));
+      return it == index.end() ? nullptr : &values[it->second].second;
+    }
+    const RegValue* Find(std::string_view n) const {
+      auto it = index.find(base::UpperCase(n));
+      return it == index.end() ? nullptr : &values[it->second].second;
+    }
+    void Put(std::string_view n, RegValue v) {
+      if (RegValue* old = Find(n)) {
+        *old = std::move(v);
+        return;
+      }
+      index.emplace(base::UpperCase(n), values.size());
+      values.emplace_back(std::string(n), std::move(v));
+    }
+    bool Erase(std::string_view n) {
+      auto it = index.find(base::UpperCase(n));
+      if (it == index.end()) return false;
+      values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
+      index.clear();
+      for (std::size_t i = 0; i < values.size(); ++i) index.emplace(base::UpperCase(values[i].first), i);
+      return true;
+    }
   };
   std::map<std::string, Key> keys;  // by upper-case path
   bool malformed = false;
@@ -226,21 +270,9 @@ struct Registry::HiveData {
     }
     return *k;
   }
-  static RegValue* FindValue(Key& k, std::string_view name) {
-    for (auto& [n, v] : k.values)
-      if (base::SameText(n, name)) return &v;
-    return nullptr;
-  }
-  static const RegValue* FindValue(const Key& k, std::string_view name) {
-    for (const auto& [n, v] : k.values)
-      if (base::SameText(n, name)) return &v;
-    return nullptr;
-  }
-  void Set(std::string_view path, std::string_view name, const RegValue& v) {
-    Key& k = Create(path);
-    if (RegValue* old = FindValue(k, name)) *old = v;
-    else k.values.emplace_back(std::string(name), v);
-  }
+  static RegValue* FindValue(Key& k, std::string_view name) { return k.Find(name); }
+  static const RegValue* FindValue(const Key& k, std::string_view name) { return k.Find(name); }
+  void Set(std::string_view path, std::string_view name, const RegValue& v) { Create(path).Put(name, Sanitized(v)); }
   // Direct children's names, sorted.
   std::vector<std::string> Children(std::string_view path) const {
     std::string prefix = Fold(JoinKey(KeyParts(path), ~std::size_t{0}));
@@ -378,8 +410,9 @@ struct Registry::HiveData {
       std::string name;
       RegValue v;
       if (!ParseValueLine(t, name, v)) { bad(lineNo); continue; }
-      if (RegValue* old = FindValue(*current, name)) *old = v;
-      else current->values.emplace_back(name, v);
+      if (std::size_t z = name.find('\0'); z != std::string::npos) name.resize(z);
+      v = Sanitized(std::move(v));
+      current->Put(name, std::move(v));
     }
     if (!header) bad(1);
     return d;
@@ -509,6 +542,16 @@ struct Registry::HiveData {
     }
   }
 };
+
+HiveCheck CheckHiveText(std::string_view bytes, const std::string& rootName) {
+  Registry::HiveData d = Registry::HiveData::Parse(bytes, rootName);
+  HiveCheck c;
+  c.malformed = d.malformed;
+  c.badLine = d.badLine;
+  c.keys = d.keys.size();
+  c.normalized = d.Serialize(rootName);
+  return c;
+}
 
 // --- a hive file with its lock ---------------------------------------------------
 
@@ -671,6 +714,8 @@ std::string Normal(std::string_view key) {
 
 std::optional<Registry::Target> Registry::Resolve(RegRoot root, std::string_view subkey, unsigned access,
                                                   bool forWrite) const {
+  // A key name that could not stand on one line of the hive file is refused.
+  if (!Quotable(subkey)) return std::nullopt;
   const Profile& p = machine_.profile();
   const bool machineWritable = systemRights_ || p.isAdmin || !p.IsNT();
   std::string key = Normal(subkey);
@@ -780,6 +825,7 @@ std::optional<RegValue> Registry::GetValue(RegRoot root, std::string_view subkey
 
 RegResult Registry::SetValue(RegRoot root, std::string_view subkey, std::string_view name, const RegValue& v,
                              unsigned access) {
+  if (!Quotable(name)) return kRegInvalidParameter;
   auto t = Resolve(root, subkey, access, true);
   if (!t) return kRegInvalidParameter;
   if (!t->writable) return kRegAccessDenied;
@@ -787,7 +833,7 @@ RegResult Registry::SetValue(RegRoot root, std::string_view subkey, std::string_
   return HiveFor(t->hivePath).Write([&](HiveData& d, bool& changed) {
     HiveData::Key* k = d.Find(t->key);
     const RegValue* old = k ? HiveData::FindValue(*k, name) : nullptr;
-    if (!old || !(*old == v)) {
+    if (!old || !(*old == Sanitized(v))) {
       d.Set(t->key, name, v);
       changed = true;
     }
@@ -803,13 +849,9 @@ RegResult Registry::DeleteValue(RegRoot root, std::string_view subkey, std::stri
   return HiveFor(t->hivePath).Write([&](HiveData& d, bool& changed) {
     HiveData::Key* k = d.Find(t->key);
     if (!k) return kRegNotFound;
-    for (auto it = k->values.begin(); it != k->values.end(); ++it)
-      if (base::SameText(it->first, name)) {
-        k->values.erase(it);
-        changed = true;
-        return kRegOk;
-      }
-    return kRegNotFound;
+    if (!k->Erase(name)) return kRegNotFound;
+    changed = true;
+    return kRegOk;
   });
 }
 
@@ -832,8 +874,8 @@ std::vector<std::string> Registry::SubKeys(RegRoot root, std::string_view subkey
   if (root == RegRoot::ClassesRoot) {
     // The merged view lists the keys of both.
     std::string tail = Normal(subkey).empty() ? "" : "\\" + Normal(subkey);
-    list(*Resolve(RegRoot::CurrentUser, "Software\\Classes" + tail, access, false));
-    list(*Resolve(RegRoot::LocalMachine, "SOFTWARE\\Classes" + tail, access, false));
+    for (RegRoot r : {RegRoot::CurrentUser, RegRoot::LocalMachine})
+      if (auto t = Resolve(r, "Software\\Classes" + tail, access, false)) list(*t);
   } else if (auto t = Resolve(root, subkey, access, false)) {
     list(*t);
     // HKLM\SOFTWARE in the 32-bit view: its children are those of WOW6432Node plus Classes.

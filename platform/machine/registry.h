@@ -115,6 +115,16 @@ bool SplitRegPath(std::string_view full, RegRoot& root, std::string& subkey);
 // Reports made before a sink is set are kept and handed to it when it is.
 void SetRegistryDiagnostics(std::function<void(const std::string&)> sink);
 
+// Hive text as the registry reads it: whether it is malformed (and the first
+// bad line), and the text the registry would write for what it read.
+struct HiveCheck {
+  bool malformed = false;
+  int badLine = 0;
+  std::size_t keys = 0;
+  std::string normalized;
+};
+HiveCheck CheckHiveText(std::string_view bytes, const std::string& rootName);
+
 class Registry {
  public:
   // systemRights: the caller may write HKLM whatever the profile says

@@ -129,6 +129,15 @@ std::string ShellFolderPath(const Machine& m, int id, FolderView view) {
 }
 
 std::string ShellFolderByName(const Machine& m, std::string_view name, FolderView view) {
+  // Folders that have no "Shell Folders" value, by the names of their registry values.
+  static const std::pair<const char*, int> extra[] = {
+      {"ProgramFilesDir", csidl::kProgramFiles},      {"Program Files", csidl::kProgramFiles},
+      {"CommonFilesDir", csidl::kProgramFilesCommon}, {"Common Files", csidl::kProgramFilesCommon},
+      {"System", csidl::kSystem},                     {"Windows", csidl::kWindows},
+      {"Profile", csidl::kProfile},                   {"Profiles", csidl::kProfiles},
+  };
+  for (const auto& [n, id] : extra)
+    if (base::SameText(n, name)) return ShellFolderPath(m, id, view);
   for (const Row& r : kRows)
     if (r.name && base::SameText(r.name, name)) return ShellFolderPath(m, r.csidl, view);
   return {};

@@ -47,7 +47,8 @@ std::string ShellFolderText(const Profile& p, int csidlNumber, FolderView view =
 // The same, created on the host.
 std::string ShellFolderPath(const Machine& m, int csidlNumber, FolderView view = FolderView::Process32);
 // By registry name ("AppData", "Local AppData", "Common AppData", "Desktop",
-// "Personal", "Start Menu", "Common Programs", ...), case-insensitive.
+// "Personal", "Start Menu", "Common Programs", ...) and "ProgramFilesDir",
+// "CommonFilesDir", "System", "Windows", "Profile", "Profiles"; case-insensitive.
 std::string ShellFolderByName(const Machine& m, std::string_view name, FolderView view = FolderView::Process32);
 
 // The folder for all users (allUsers) or for the current user: a per-user

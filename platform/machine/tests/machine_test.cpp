@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/base/datetime.h"
+#include "platform/machine/registry.h"
 #include "platform/machine/shell_folders.h"
 #include "platform/machine/tests/test_util.h"
 
@@ -134,7 +135,7 @@ TEST_F(Mapping, ToHostTable) {
       {"C:\\Windows", c("/Windows")},
       {"C:\\Windows\\", c("/Windows")},
       {"C:\\Windows\\\\\\", c("/Windows")},
-      {"c:\\windows\\SYSTEM32", c("/Windows/System32")},  // drive letter and names in any case
+      {"c:\\windows\\FONTS", c("/Windows/Fonts")},  // drive letter and names in any case
       {"C:/Program Files/Common Files/", c("/Program Files/Common Files")},
       {"C:", m.DriveC()},
       {"C:\\", m.DriveC()},
@@ -157,8 +158,40 @@ TEST_F(Mapping, ToHostTable) {
       {"\\\\.\\COM1", ""},
       {"\\\\?\\UNC\\server\\share", ""},
       {"", ""},
+      {std::string("C:\\a\0b", 6), ""},
   };
   for (const auto& k : cases) EXPECT_EQ(m.ToHost(k.in), k.host) << k.in;
+}
+
+// A 32-bit program on a 64-bit machine sees SysWOW64 as System32 unless it
+// switches redirection off; shared folders stay where they are.
+TEST_F(Mapping, System32Redirection) {
+  struct { bool on; const char* in; std::string host; } cases[] = {
+      {true, "C:\\Windows\\System32", c("/Windows/SysWOW64")},
+      {true, "c:\\WINDOWS\\system32\\x.dll", c("/Windows/SysWOW64/x.dll")},
+      {true, "\\Windows\\System32\\x.dll", c("/Windows/SysWOW64/x.dll")},
+      {true, "C:\\Windows\\System32\\drivers\\etc\\hosts", c("/Windows/System32/drivers/etc/hosts")},
+      {true, "C:\\Windows\\System32\\drivers\\x.sys", c("/Windows/SysWOW64/drivers/x.sys")},
+      {true, "C:\\Windows\\System32\\spool", c("/Windows/System32/spool")},
+      {true, "C:\\Windows\\System32x", c("/Windows/System32x")},
+      {false, "C:\\Windows\\System32\\x.dll", c("/Windows/System32/x.dll")},
+      {true, "C:\\Windows\\Sysnative\\x.dll", c("/Windows/System32/x.dll")},
+  };
+  for (const auto& k : cases) {
+    bool old = Machine::SetFileSystemRedirection(k.on);
+    EXPECT_EQ(m.ToHost(k.in), k.host) << k.in << " redirection " << k.on;
+    Machine::SetFileSystemRedirection(old);
+  }
+  EXPECT_TRUE(Machine::FileSystemRedirection());  // the default
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/x.dll")), "C:\\Windows\\Sysnative\\x.dll");
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/drivers/etc")), "C:\\Windows\\System32\\drivers\\etc");
+  Machine::SetFileSystemRedirection(false);
+  EXPECT_EQ(m.ToWindows(c("/Windows/System32/x.dll")), "C:\\Windows\\System32\\x.dll");
+  Machine::SetFileSystemRedirection(true);
+  Profile p = m.profile();
+  p.is64Bit = false;
+  m.SetProfile(p);
+  EXPECT_EQ(m.ToHost("C:\\Windows\\System32"), c("/Windows/System32"));
 }
 
 TEST_F(Mapping, CaseFoldingPrefersTheExactName) {
@@ -213,6 +246,44 @@ TEST_F(Mapping, TempPath) {
   EXPECT_TRUE(IsDir(dir / "tmp/sub"));  // created
 }
 
+TEST(Environment, VariablesAndExpansion) {
+  TempDir dir;
+  Machine m(dir / "m");
+  ScopedEnv t("TMPDIR", "/tmp");
+  const std::string user = m.profile().userName;
+  ASSERT_EQ(m.registry().SetValue(RegRoot::CurrentUser, "Environment", "ACME_HOME",
+                                  RegValue::ExpandString("%ProgramFiles%\\Acme")),
+            kRegOk);
+  struct { const char* in; std::string out; } cases[] = {
+      {"%SystemRoot%\\system32", "C:\\Windows\\system32"},
+      {"%systemroot%", "C:\\Windows"},
+      {"%ProgramFiles%", "C:\\Program Files (x86)"},  // the 32-bit engine's view
+      {"%ProgramW6432%", "C:\\Program Files"},
+      {"%USERPROFILE%\\x", "C:\\Users\\" + user + "\\x"},
+      {"%APPDATA%", "C:\\Users\\" + user + "\\AppData\\Roaming"},
+      {"%TEMP%", "Z:\\tmp"},
+      {"%NOSUCH%\\a", "%NOSUCH%\\a"},
+      {"100% sure", "100% sure"},
+      {"%%", "%%"},
+      {"%NOSUCH%windir%", "%NOSUCHC:\\Windows"},
+      {"%ACME_HOME%", "%ProgramFiles%\\Acme"},  // registry value, not expanded again
+      {"%PATH%", "%SystemRoot%\\system32;%SystemRoot%"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(m.ExpandEnvironmentStrings(c.in), c.out) << c.in;
+}
+
+TEST(DiskSpace, FromTheHostFileSystem) {
+  TempDir dir;
+  Machine m(dir / "m");
+  unsigned long long freeBytes = 0, total = 0;
+  ASSERT_TRUE(m.DiskSpace("C:\\Program Files\\Not There Yet\\", freeBytes, total));
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(freeBytes, total);
+  EXPECT_TRUE(m.DiskSpace("/tmp", freeBytes, total));
+  EXPECT_FALSE(m.DiskSpace("D:\\", freeBytes, total));
+}
+
 TEST(Reboot, RequestsAreOnlyRecorded) {
   TempDir dir;
   Machine m(dir / "m");
@@ -262,6 +333,11 @@ TEST(ShellFolders, ViewsOfASixtyFourBitMachine) {
   std::string appData = ShellFolderByName(m, "local appdata");
   EXPECT_EQ(appData, "C:\\Users\\" + m.profile().userName + "\\AppData\\Local\\");
   EXPECT_EQ(ShellFolderByName(m, "Common AppData"), "C:\\ProgramData\\");
+  EXPECT_EQ(ShellFolderByName(m, "CommonFilesDir"), "C:\\Program Files (x86)\\Common Files\\");
+  EXPECT_EQ(ShellFolderByName(m, "programfilesdir", FolderView::Native), "C:\\Program Files\\");
+  EXPECT_EQ(ShellFolderByName(m, "Start Menu"),
+            "C:\\Users\\" + m.profile().userName + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\");
+  EXPECT_EQ(ShellFolderByName(m, "No Such Folder"), "");
   struct { int id; bool all; std::string want; } pairs[] = {
       {csidl::kAppData, true, "C:\\ProgramData\\"},
       {csidl::kAppData, false, "C:\\Users\\" + m.profile().userName + "\\AppData\\Roaming\\"},

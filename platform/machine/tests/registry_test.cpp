@@ -79,6 +79,18 @@ TEST(Registry, KeysAreCaseInsensitiveAndDeleteWholeTrees) {
   EXPECT_EQ(r.DeleteKey(HKCU, "Software\\Acme"), kRegNotFound);
   EXPECT_EQ(r.DeleteKey(HKCU, ""), kRegInvalidParameter);
   EXPECT_FALSE(r.GetValue(HKCU, "Software\\Missing", "x"));
+  // Names that cannot stand on one line of the hive are refused, and the hive stays usable.
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Bad\nKey", "v", RegValue::DWord(1)), kRegInvalidParameter);
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "bad\r\nname", RegValue::DWord(1)), kRegInvalidParameter);
+  EXPECT_EQ(r.SetValue(HKCU, "Software\\Acme", "ok", RegValue::DWord(1)), kRegOk);
+  EXPECT_TRUE(r.SubKeys(HKCR, "bad\nkey").empty());
+  EXPECT_FALSE(r.KeyExists(HKCR, "bad\nkey"));
+  // Strings end at a NUL; a multi-string keeps no empty strings.
+  ASSERT_EQ(r.SetValue(HKCU, "Software\\Acme", "nul", RegValue::String(std::string("ab\0cd", 5))), kRegOk);
+  EXPECT_EQ(r.ReadString(HKCU, "Software\\Acme", "nul"), "ab");
+  ASSERT_EQ(r.SetValue(HKCU, "Software\\Acme", "multi", RegValue::MultiString({"a", "", "b", ""})), kRegOk);
+  EXPECT_TRUE(*Machine(m.Root()).registry().GetValue(HKCU, "Software\\Acme", "multi") ==
+              RegValue::MultiString({"a", "b"}));
 }
 
 TEST(Registry, FreshMachineHasTheUsualKeys) {
@@ -249,10 +261,12 @@ TEST(Registry, MalformedHiveIsReportedOnceAndLeftAlone) {
   }
 }
 
-// Writers in separate processes: every value of every writer arrives.
+// Writers in separate processes, all starting on a machine folder that does
+// not exist yet: the fresh machine is made once, and every value of every
+// writer arrives.
 TEST(Registry, ConcurrentProcessesLoseNothing) {
   TempDir dir;
-  Machine m(dir / "m");
+  const std::string root = dir / "m";
   const std::string helper = base::ExecutableDir() + "/registry_writer";
   ASSERT_TRUE(base::FileExists(helper)) << helper;
   constexpr int kWriters = 4, kValues = 60;
@@ -262,12 +276,13 @@ TEST(Registry, ConcurrentProcessesLoseNothing) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       std::string tag = "w" + std::to_string(w), count = std::to_string(kValues);
-      execl(helper.c_str(), helper.c_str(), m.Root().c_str(), tag.c_str(), count.c_str(), nullptr);
+      execl(helper.c_str(), helper.c_str(), root.c_str(), tag.c_str(), count.c_str(), nullptr);
       _exit(127);
     }
     pids.push_back(pid);
   }
   // This process writes too, while the others run.
+  Machine m(root);
   for (int i = 0; i < kValues; ++i)
     ASSERT_EQ(m.registry().SetValue(HKLM, "SOFTWARE\\Stress", "main_" + std::to_string(i), RegValue::DWord(i),
                                     kWow64_64Key),
@@ -285,6 +300,11 @@ TEST(Registry, ConcurrentProcessesLoseNothing) {
     EXPECT_EQ(after.registry().ReadDWord(HKLM, "SOFTWARE\\Stress", "w" + std::to_string(w) + "_" +
                                              std::to_string(kValues - 1), kWow64_64Key),
               std::uint32_t(kValues - 1));
+  // The usual keys of the fresh machine are there once, next to the writers' values.
+  EXPECT_TRUE(after.registry().KeyExists(HKLM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+  EXPECT_FALSE(after.registry().ReadString(HKLM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                                           "RegisteredOwner").empty());
+  EXPECT_NE(ReadText(after.ProfilePath()).find("[Windows]"), std::string::npos);
   // No temporary files are left beside the hives.
   for (const auto& e : std::filesystem::directory_iterator(dir / "m/registry"))
     EXPECT_TRUE(e.path().extension() == ".reg" || e.path().extension() == ".lock" || e.is_directory())
