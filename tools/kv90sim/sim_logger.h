@@ -29,6 +29,9 @@
 
 namespace kv90sim {
 
+// Registers from here on refuse writes (exception 2), to test exception replies.
+constexpr int kReadOnlyRegisters = 0xF000;
+
 struct SimDevice {
   int Address = 1;
   int Type = 2;
@@ -113,6 +116,8 @@ class SimServer {
   void InjectFault(Fault f, int count = 1);
   void ClearFaults();
   void Reconfigure();
+  void SetRegister(int reg, std::uint16_t v);
+  std::uint16_t RegisterValue(int reg);
   // Requests answered so far (any function), and frames seen with a bad CRC.
   long Answered() const { return answered_; }
   long BadFrames() const { return badFrames_; }
