@@ -17,11 +17,12 @@ using linktest::RunUntil;
 namespace {
 // An engine whose port COM7 is mapped to the simulator's terminal.
 struct Rig {
+  // The Qt application exists before the engine makes its timers.
+  QCoreApplication& app = linktest::App();
   linktest::TempDir dir;
   kv90sim::SimServer sim{kv90sim::SimConfig::Default()};
   TCommModbus comm;
   Rig() {
-    linktest::App();
     const std::string ini = dir / "Settings.ini";
     base::WriteFileAtomic(ini, "[SerialComm]\r\nCommPort=com7\r\n[PortMap]\r\nCOM7=" + sim.DevicePath() + "\r\n");
     comm.SetSettingsFile(ini);
@@ -267,6 +268,9 @@ TEST(CommModbus, PortMap) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.device, ResolvePortDevice(c.port, ini)) << c.port;
   EXPECT_EQ("/dev/ttyS6", ResolvePortDevice("//./COM7", ""));
+  EXPECT_EQ("COM7 (/dev/ttyUSB0)", PortCaption("com7", ini));
+  EXPECT_EQ("COM3 (/dev/ttyS2)", PortCaption("COM3", ini));
+  EXPECT_EQ("LPT1", PortCaption("LPT1", ini));
 }
 
 TEST(CommModbus, OpenFailureAndManyReopensLeaveNothingBehind) {

@@ -21,11 +21,11 @@ extern char** environ;
 namespace {
 std::string Bin(const char* name) {
   const char* dir = std::getenv("TEST_BIN_DIR");
-  return std::string(dir ? dir : "build/bin") + "/" + name;
+  return std::string(dir ? dir : KV90_BIN_DIR) + "/" + name;
 }
 std::string Source(const char* rel) {
   const char* dir = std::getenv("TEST_SOURCE_DIR");
-  return std::string(dir ? dir : ".") + "/" + rel;
+  return std::string(dir ? dir : KV90_SOURCE_DIR) + "/" + rel;
 }
 std::string RunCommand(const std::string& cmd, int* status) {
   std::string out;
@@ -51,7 +51,7 @@ TEST(Kv90Sim, StartedByHandAndProbed) {
   const std::string sim = Bin("kv90sim"), cfg = Source("tools/kv90sim/example.ini");
   const char* argv[] = {sim.c_str(), "--config", cfg.c_str(), "--link", link.c_str(), nullptr};
   pid_t pid;
-  ASSERT_EQ(0, posix_spawn(&pid, sim.c_str(), &fa, nullptr, const_cast<char**>(argv), environ));
+  ASSERT_EQ(0, posix_spawn(&pid, sim.c_str(), &fa, nullptr, const_cast<char**>(argv), environ)) << sim << " " << cfg;
   posix_spawn_file_actions_destroy(&fa);
   close(out[1]);
   std::string device;
