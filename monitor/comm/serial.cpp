@@ -105,7 +105,18 @@ void TIdle::Execute() {
   state = kStIdle;
 }
 
+namespace {
+[[maybe_unused]] bool KnownState(int s) {
+  switch (s) {
+    case kStIdle: case kStNew: case kStCollect: case kStBuild:
+    case kStPreSend: case kStCheck: case kStFinish: case kStLeave: return true;
+  }
+  return false;
+}
+}  // namespace
+
 void TIdle::Pass(int seen) {
+  assert(KnownState(seen));
   const auto now = Clock::now();
   // Reply time-out while a request is running.
   {
@@ -287,11 +298,6 @@ std::uint32_t TSerial::ThreadId() const {
   if (!thread_) return 0;
   for (int i = 0; i < 1000 && thread_->tid_ == 0; ++i) std::this_thread::sleep_for(milliseconds(1));
   return thread_->tid_;
-}
-
-bool TSerial::TransportOpen() const {
-  // Read from the thread's own view; the flag flips only on the thread.
-  return thread_ && thread_->port_->IsOpen();
 }
 
 bool TSerial::StartRequest(int address, int function, int param, int count, int value) {

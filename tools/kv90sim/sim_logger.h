@@ -118,7 +118,8 @@ class SimServer {
   void Reconfigure();
   void SetRegister(int reg, std::uint16_t v);
   std::uint16_t RegisterValue(int reg);
-  // Requests answered so far (any function), and frames seen with a bad CRC.
+  // Requests addressed to the logger so far (silenced ones too), and frames
+  // seen with a bad CRC.
   long Answered() const { return answered_; }
   long BadFrames() const { return badFrames_; }
   std::vector<std::string> Log();   // one line per request, for -v
