@@ -7,6 +7,7 @@
 #include "monitor/comm/logger_blocks.h"
 #include "monitor/comm/serial_port.h"
 #include "monitor/comm/tests/link_helpers.h"
+#include "platform/base/datetime.h"
 #include "platform/base/files.h"
 #include "platform/base/ini_file.h"
 #include "tools/kv90sim/sim_logger.h"
@@ -302,4 +303,52 @@ TEST(CommModbus, OpenFailureAndManyReopensLeaveNothingBehind) {
   t[0][0].OnReceived = [&](TCommModbus& c) { done = c.BlockData.size() == 196; };
   rig.comm.SetCommRequest(t);
   EXPECT_TRUE(RunUntil([&] { return done; }, 10000));
+}
+
+TEST(CommModbus, ActiveReadTiming) {
+  Rig rig;
+  ASSERT_TRUE(rig.comm.OpenLink(false));  // ticks driven by hand below
+  TDeviceComm r;
+  r.DevAddress = 251;
+  r.RegCount = 1;
+  rig.comm.SetCommRequest(TCommRequest{{r}});
+  rig.comm.SetActiveDevices({0});
+  rig.comm.SetEnableDevices({1});
+  rig.comm.SetActiveReadInterval(1000);
+  rig.comm.CommTimeout = 5000;
+  int timeouts = 0;
+  rig.comm.OnActiveReadTimeOut = [&](TCommModbus&) { ++timeouts; };
+  const double sec = 1.0 / base::kSecPerDay;
+  auto active = [&] { return rig.comm.CommRequest()[0][0].Active != 0; };
+
+  rig.comm.ActiveReadTick();  // first pass: due now, activate
+  EXPECT_TRUE(active());
+  EXPECT_EQ(0, rig.comm.LinkErrTimering());
+  const double first = rig.comm.LastActiveRead;
+  EXPECT_GT(first, 0);
+
+  rig.comm.ActiveReadTick();  // not due yet: nothing changes
+  EXPECT_EQ(first, rig.comm.LastActiveRead);
+
+  rig.comm.LastActiveRead = base::Now() - 2 * sec;  // due, still pending
+  rig.comm.ActiveReadTick();
+  EXPECT_EQ(1, rig.comm.LinkErrTimering());
+  EXPECT_EQ(1, rig.comm.LinkError());
+  EXPECT_EQ(0, timeouts);
+
+  rig.comm.LastActiveRead = base::Now() - 10 * sec;  // past the time-out
+  rig.comm.ActiveReadTick();
+  EXPECT_EQ(1, timeouts);
+  EXPECT_EQ(2, rig.comm.LinkErrTimering());
+  EXPECT_NEAR(base::Now(), rig.comm.LastActiveRead, 2 * sec);
+
+  auto t = rig.comm.CommRequest();  // the read finished: cadence from the due time
+  t[0][0].Active = 0;
+  rig.comm.SetCommRequest(t);
+  const double last = base::Now() - 2 * sec;
+  rig.comm.LastActiveRead = last;
+  rig.comm.ActiveReadTick();
+  EXPECT_TRUE(active());
+  EXPECT_NEAR(last + sec, rig.comm.LastActiveRead, 1e-9);
+  EXPECT_EQ(0, rig.comm.LinkError());
 }
