@@ -21,6 +21,7 @@ using testing::FaultyOps;
 using testing::kMinute;
 using testing::kT0;
 using testing::MakeRecord;
+using testing::PowerCutOps;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -187,6 +188,73 @@ TEST_F(Crash, FailingWritesAndSyncs) {
         if (!reached) break;  // the call finished before the fault: all points covered
       }
     }
+  }
+}
+
+// The power goes at every step of an Append or AppendBlock.  After the
+// reboot the confirmed records are there, and the new ones exactly when the
+// call had returned 1 (a call cut short may leave whole records of its own).
+TEST_F(Crash, PowerCutAtEveryStep) {
+  for (bool block : {false, true}) {
+    for (int cutAt = 1;; ++cutAt) {
+      SCOPED_TRACE(std::string(block ? "block" : "single") + ", power cut at " + std::to_string(cutAt));
+      Build();
+      PowerCutOps ops;
+      TFRXDatabase db(ops);
+      ASSERT_EQ(db.Open(path, N, true), 0);
+      ops.cutAt = cutAt;
+      const int added = block ? 3 : 1;
+      int rc = 0;
+      try {
+        if (block) {
+          TFileDataArray recs;
+          for (int k = 5; k < 8; ++k) recs.push_back(MakeRecord(N, k, kT0 + 2 + k * kMinute));
+          rc = db.AppendBlock(recs, 3, 60, true);
+        } else {
+          TFile_Data r = MakeRecord(N, 5, kT0 + 5 * kMinute + 1.0);
+          rc = db.Append(r, false, 60);
+        }
+      } catch (const storage::StorageError&) {
+      }
+      const bool reached = ops.calls >= cutAt;
+      ops.Crash();
+      TFRXDatabase fresh;
+      ASSERT_EQ(fresh.Open(path, N, true), 0) << fresh.LastError();
+      if (rc == 1) {
+        ExpectSeries(fresh, 5 + added, N);
+      } else {
+        EXPECT_GE(fresh.RecordCount(), 5);
+        EXPECT_LE(fresh.RecordCount(), 5 + added);
+        ExpectSeries(fresh, static_cast<int>(fresh.RecordCount()), N);
+      }
+      if (!reached) break;
+    }
+  }
+}
+
+// A new database is durable once Create returned 0.
+TEST_F(Crash, PowerCutDuringCreate) {
+  for (int cutAt = 1;; ++cutAt) {
+    SCOPED_TRACE("power cut at " + std::to_string(cutAt));
+    std::filesystem::remove(path);
+    std::filesystem::remove(index);
+    PowerCutOps ops;
+    TFRXDatabase db(ops);
+    ops.cutAt = cutAt;
+    const int rc = db.Create(path, N);
+    const bool reached = ops.calls >= cutAt;
+    ops.Crash();
+    TFRXDatabase fresh;
+    const int open = fresh.Open(path, N, true);
+    if (rc == 0) {
+      ASSERT_EQ(open, 0) << fresh.LastError();
+      EXPECT_EQ(fresh.SearchCount(), 0);
+    }
+    if (open == 0) {
+      TFile_Data r = MakeRecord(N, 0, kT0);
+      EXPECT_EQ(fresh.Append(r, true, 60), 1);
+    }
+    if (!reached) break;
   }
 }
 

@@ -17,6 +17,7 @@ using testing::FaultyOps;
 using testing::kMinute;
 using testing::kT0;
 using testing::MakeRecord;
+using testing::PowerCutOps;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -244,6 +245,39 @@ TEST_F(Manager, RestoreFailingHalfWayLeavesTheDatabase) {
     }
     for (const char* leftover : {"data.dat.restore", "data.sch.restore", "data.dat.commit"})
       EXPECT_FALSE(std::filesystem::exists(dir / (std::string("Data/") + leftover))) << leftover;
+  }
+}
+
+TEST_F(Manager, PowerCutDuringRestore) {
+  Append(4);
+  Make()->Backup(nullptr);
+  Append(2);
+  const std::string before = ReadFile(data), beforeIndex = ReadFile(index);
+  const std::string bak = dir / "DBBackup/backup_2012_05_31-14_05_09.bak";
+  for (int cutAt = 1;; ++cutAt) {
+    SCOPED_TRACE("power cut at " + std::to_string(cutAt));
+    WriteFile(data, before);
+    WriteFile(index, beforeIndex);
+    PowerCutOps ops;
+    auto m = Make(ops);
+    ops.cutAt = cutAt;
+    int n = 0;
+    bool done = false;
+    try {
+      done = m->Restore("backup_2012_05_31-14_05_09", n);
+    } catch (const storage::StorageError&) {
+    }
+    const bool reached = ops.calls >= cutAt;
+    ops.Crash();
+    TFRXDatabase db;
+    ASSERT_EQ(db.Open(data, N, true), 0) << db.LastError();
+    const bool old = ReadFile(data) == before && ReadFile(index) == beforeIndex;
+    const bool restored = ReadFile(data) == ReadFile(bak) && db.RecordCount() == 4;
+    EXPECT_TRUE(old || restored);
+    if (done) {
+      EXPECT_TRUE(restored);
+    }
+    if (!reached) break;
   }
 }
 

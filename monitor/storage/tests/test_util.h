@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 
 #include "monitor/storage/file_ops.h"
@@ -109,6 +113,96 @@ class FaultyOps : public storage::FileOps {
     ++calls;
     return failAt > 0 && (calls == failAt || (forGood && calls > failAt));
   }
+};
+
+// A strict model of a power cut.  Only what was made durable survives:
+// file contents as of their last fsync, and names (creations, renames,
+// deletions) as of the last fsync of their folder.  From the `cutAt`-th
+// mutating call on, every call fails (the power is gone); Crash() then puts
+// the folder into the state a reboot would find.
+class PowerCutOps : public storage::FileOps {
+ public:
+  int cutAt = -1;
+  int calls = 0;
+
+  int Open(const std::string& path, int flags, int mode) override {
+    if ((flags & (O_CREAT | O_TRUNC)) && Cut()) return errno = EIO, -1;
+    const bool existed = FileOps::Exists(path);
+    int fd = FileOps::Open(path, flags, mode);
+    if (fd < 0) return fd;
+    seen_.insert(path);
+    auto it = names_.find(path);
+    if (it == names_.end()) {
+      const int ino = next_++;
+      names_[path] = ino;
+      if (existed) {  // on disk from before: durable as it is
+        durableNames_[path] = ino;
+        durable_[ino] = Content(fd);
+      }
+      it = names_.find(path);
+    }
+    fds_[fd] = it->second;
+    return fd;
+  }
+  int Close(int fd) override {
+    fds_.erase(fd);
+    return FileOps::Close(fd);
+  }
+  ssize_t PWrite(int fd, const void* b, std::size_t n, off_t o) override {
+    return Cut() ? (errno = EIO, -1) : FileOps::PWrite(fd, b, n, o);
+  }
+  int Truncate(int fd, off_t s) override { return Cut() ? (errno = EIO, -1) : FileOps::Truncate(fd, s); }
+  int Sync(int fd) override {
+    if (Cut()) return errno = EIO, -1;
+    durable_[fds_.at(fd)] = Content(fd);
+    return FileOps::Sync(fd);
+  }
+  int Rename(const std::string& a, const std::string& b) override {
+    if (Cut()) return errno = EIO, -1;
+    int rc = FileOps::Rename(a, b);
+    if (rc == 0) {
+      seen_.insert(b);
+      names_[b] = names_.at(a);
+      names_.erase(a);
+    }
+    return rc;
+  }
+  int Remove(const std::string& p) override {
+    if (Cut()) return errno = EIO, -1;
+    int rc = FileOps::Remove(p);
+    if (rc == 0) names_.erase(p);
+    return rc;
+  }
+  int SyncDir(const std::string& d) override {
+    if (Cut()) return errno = EIO, -1;
+    durableNames_ = names_;  // the tests keep each database in one folder
+    return FileOps::SyncDir(d);
+  }
+  // What a reboot finds.
+  void Crash() {
+    for (const auto& p : seen_) std::filesystem::remove(p);
+    for (const auto& [name, ino] : durableNames_) {
+      auto it = durable_.find(ino);
+      WriteFileBytes(name, it == durable_.end() ? std::string() : it->second);
+    }
+  }
+
+ private:
+  bool Cut() { return cutAt > 0 && ++calls >= cutAt; }
+  std::string Content(int fd) {
+    std::string s(static_cast<std::size_t>(FileOps::Size(fd)), '\0');
+    if (!s.empty()) FileOps::PRead(fd, s.data(), s.size(), 0);
+    return s;
+  }
+  static void WriteFileBytes(const std::string& p, const std::string& bytes) {
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::map<int, int> fds_;                          // descriptor -> file
+  std::map<std::string, int> names_, durableNames_;  // name -> file
+  std::map<int, std::string> durable_;               // file -> synced content
+  std::set<std::string> seen_;
+  int next_ = 1;
 };
 
 }  // namespace kv90::testing
