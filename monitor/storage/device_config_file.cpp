@@ -71,6 +71,10 @@ bool ReadDeviceConfig(const std::string& path, LoggerConfig& cfg, std::string& e
 
 bool WriteDeviceConfig(const std::string& path, const LoggerConfig& cfg, std::string& error, storage::FileOps& ops) {
   error.clear();
+  if (cfg.DeviceCount == kNoConfig) {
+    error = storage::ErrorText(StorageErrc::ConfigUnknown, {path});
+    return false;
+  }
   if (cfg.DeviceCount > kMaxDevices) {
     error = storage::ErrorText(StorageErrc::ConfigTooManyDevices, {path, std::to_string(cfg.DeviceCount)});
     return false;

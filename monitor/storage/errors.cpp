@@ -29,6 +29,7 @@ constexpr Entry kTexts[] = {
      "Configuration file %1 lists %2 devices; at most 16 devices can be stored"},
     {StorageErrc::ConfigSize,
      "Configuration file %1 is %2 bytes long, but its device table needs %3 bytes"},
+    {StorageErrc::ConfigUnknown, "No logger configuration is known; configuration file %1 was not written"},
     {StorageErrc::BackupLogDamaged, "Backup log %1 is damaged"},
     {StorageErrc::BackupRangeBad,
      "Backup %1 does not hold the records its log describes; nothing was restored"},

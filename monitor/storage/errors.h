@@ -23,6 +23,7 @@ enum class StorageErrc {
   DataFileMissing,     // path
   ConfigTooManyDevices,// path, count
   ConfigSize,          // path, size, expected
+  ConfigUnknown,       // path
   BackupLogDamaged,    // path
   BackupRangeBad,      // path
   BackupNotFound,      // name

@@ -615,8 +615,12 @@ int TFRXDatabase::AppendBlock(TFileDataArray& records, int count, double interva
 int TFRXDatabase::WriteRecords(TFileDataArray& records, int count, double interval, bool newSegment) {
   if (!open_ || !writable_ || !ops_.Exists(path_)) return 0;
   if (count <= 0 || records.size() < static_cast<std::size_t>(count)) return 0;
-  for (int i = 0; i < count; ++i)
-    if (records[static_cast<std::size_t>(i)].Values.size() != static_cast<std::size_t>(channels_)) return 0;
+  // Every record needs N values and a real time (days from year 1 to 9999):
+  // the repairs at open rely on record times to tell good records.
+  for (int i = 0; i < count; ++i) {
+    const TFile_Data& r = records[static_cast<std::size_t>(i)];
+    if (r.Values.size() != static_cast<std::size_t>(channels_) || !PlausibleTime(r.Time)) return 0;
+  }
   const std::int64_t rs = RecSize();
   const std::int64_t counted = RecordCount();
   if (counted + count > std::numeric_limits<std::int32_t>::max()) return 0;

@@ -67,7 +67,7 @@ class TFRXDatabase {
   // One curve per selected channel (appearance of existing curves kept).
   int LoadCurves(const TBooleanArray& selection, TCurves1DArray& curves, double endTime, double startTime);
   // 1 when written and counted, 0 when not open/writable/missing or the
-  // record does not have N values.  Numbers, date parts and flag of
+  // record does not have N values or a real time (year 1 to 9999).  Numbers, date parts and flag of
   // `record` are filled in.
   int Append(TFile_Data& record, bool newSegment, double interval);
   int AppendBlock(TFileDataArray& records, int count, double interval, bool newSegment);

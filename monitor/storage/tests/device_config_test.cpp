@@ -79,6 +79,8 @@ TEST(DeviceConfig, RefusesWhatCannotBeRight) {
   std::string err;
   EXPECT_FALSE(WriteDeviceConfig(dir / "y.rdc", tooMany, err));
   EXPECT_FALSE(std::filesystem::exists(dir / "y.rdc"));
+  EXPECT_FALSE(WriteDeviceConfig(dir / "z.rdc", LoggerConfig{}, err));  // 0xFFFF is never written
+  EXPECT_NE(err.find("No logger configuration"), std::string::npos) << err;
 }
 
 }  // namespace

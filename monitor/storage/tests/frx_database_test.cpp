@@ -2,6 +2,8 @@
 // range and curve reads, appends and the repairs at open.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "monitor/storage/frx_database.h"
 #include "monitor/storage/tests/test_util.h"
 
@@ -81,9 +83,16 @@ TEST_F(Db, ReturnCodesWhenClosedEmptyOrMissing) {
   ASSERT_EQ(db.Create(path, N), 0);
   ASSERT_EQ(db.Open(path, N, true), 0);
   for (auto& c : cases) EXPECT_EQ(c.call(), -3) << c.op << " without segments";
-  // Append refuses a closed, read-only, or wrongly sized record.
+  // Append refuses a closed, read-only, wrongly sized or timeless record.
   TFile_Data wrong = MakeRecord(N - 1, 0, kT0);
   EXPECT_EQ(db.Append(wrong, true, 60), 0);
+  for (double t : {std::nan(""), HUGE_VAL, 1e9}) {
+    TFile_Data timeless = MakeRecord(N, 0, t);
+    EXPECT_EQ(db.Append(timeless, true, 60), 0) << t;
+  }
+  TFileDataArray block = {MakeRecord(N, 0, kT0), MakeRecord(N, 1, std::nan(""))};
+  EXPECT_EQ(db.AppendBlock(block, 2, 60, true), 0);
+  EXPECT_EQ(db.AppendBlock(block, 3, 60, true), 0);  // fewer records than the count
   db.Close();
   TFile_Data ok = MakeRecord(N, 0, kT0);
   EXPECT_EQ(db.Append(ok, true, 60), 0);
