@@ -15,12 +15,18 @@
 
 namespace {
 
-const std::string& Dir() {
-  static std::string d = [] {
+// One folder for the whole run, removed when the fuzzer exits.
+struct Folder {
+  std::string path;
+  Folder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kv90fuzz-XXXXXX").string();
-    return std::string(mkdtemp(tmpl.data()));
-  }();
-  return d;
+    path = mkdtemp(tmpl.data());
+  }
+  ~Folder() { std::filesystem::remove_all(path); }
+};
+const std::string& Dir() {
+  static Folder f;
+  return f.path;
 }
 
 void Put(const std::string& p, const std::uint8_t* b, std::size_t n) {
