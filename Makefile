@@ -24,9 +24,11 @@ bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD)
 
 demo: build
+	@test -f scripts/demo-monitor.sh || { echo "make demo: the monitor demo is not built yet"; exit 1; }
 	@bash scripts/demo-monitor.sh $(BUILD)
 
 demo-setup: build
+	@test -f scripts/demo-setup.sh || { echo "make demo-setup: the sample setup is not built yet"; exit 1; }
 	@bash scripts/demo-setup.sh $(BUILD)
 
 clean:
