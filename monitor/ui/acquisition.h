@@ -130,6 +130,7 @@ class TAcquisition {
   bool GaugeVisible() const { return gaugeVisible_; }
   const std::vector<std::string>& LoggerLines() const { return lines_; }
 
+  bool Started() const { return comm_ != nullptr; }
   comm::TCommModbus& Engine() { return *comm_; }
   TFRXDatabase& Database() { return db_; }
   const TAppPaths& Paths() const { return paths_; }
