@@ -147,10 +147,16 @@ void TMainForm::BuildOnLinePage() {
   btn_ExportData->SetVisible(false);
 
   for (int d = 0; d < kDeviceBoxes; ++d) {
-    auto* box = Make<ui::TGroupBox>(this, p_Values, ("gb_Dev" + std::to_string(d)).c_str(), 30, 5, 150, 100);
+    auto* box = Make<ui::TPanel>(this, p_Values, ("gb_Dev" + std::to_string(d)).c_str(), 30, 5, 150, 100);
     box->SetVisible(false);
+    box->SetCaption("");
+    box->SetBevelOuter(ui::TBevelCut::bvRaised);
+    box->SetBevelInner(ui::TBevelCut::bvLowered);
     box->SetColor(kOtherBox);
     gb_Dev[static_cast<std::size_t>(d)] = box;
+    auto* cap = Make<ui::TLabel>(this, box, ("l_DevCaption" + std::to_string(d)).c_str(), 6, 4, 140, 16);
+    cap->SetTransparent(true);
+    l_DevCaption[static_cast<std::size_t>(d)] = cap;
     auto* b = Make<ui::TButton>(this, box, ("btn_Gr" + std::to_string(d)).c_str(), 5, 70, 70, 22, "Graf");
     b->SetTag(d);
     b->OnClick = [this](ui::TComponent* s) { btn_GrClick(s); };
@@ -229,25 +235,25 @@ void TMainForm::BuildSettingsPage() {
   ts_Nastaveni->SetPageControl(PageControl1);
   ts_Nastaveni->SetCaption("Nastavení");
 
-  gb_CommSettings = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_CommSettings", 8, 8, 330, 140, "Nastavení komunikace");
+  gb_CommSettings = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_CommSettings", 8, 8, 480, 140, "Nastavení komunikace");
   l_CommPort = Make<ui::TLabel>(this, gb_CommSettings, "l_CommPort", 10, 30, 150, 16, "Komunikační port");
-  cb_CommPort = Make<ui::TComboBox>(this, gb_CommSettings, "cb_CommPort", 170, 26, 150, 24);
+  cb_CommPort = Make<ui::TComboBox>(this, gb_CommSettings, "cb_CommPort", 200, 26, 150, 24);
   cb_CommPort->SetStyle(ui::TComboBoxStyle::csDropDownList);
   for (int i = 1; i <= 40; ++i) cb_CommPort->Items().Add("COM" + std::to_string(i));
   l_BaudRate = Make<ui::TLabel>(this, gb_CommSettings, "l_BaudRate", 10, 66, 150, 16, "Přenosová rychlost");
-  cb_BaudRate = Make<ui::TComboBox>(this, gb_CommSettings, "cb_BaudRate", 170, 62, 150, 24);
+  cb_BaudRate = Make<ui::TComboBox>(this, gb_CommSettings, "cb_BaudRate", 200, 62, 150, 24);
   cb_BaudRate->SetStyle(ui::TComboBoxStyle::csDropDownList);
   for (int b : kBaudRates) cb_BaudRate->Items().Add(std::to_string(b));
   l_CommAddr = Make<ui::TLabel>(this, gb_CommSettings, "l_CommAddr", 10, 102, 150, 16, "Adresa dataloggeru");
-  se_CommAddr = Make<ui::TSpinEdit>(this, gb_CommSettings, "se_CommAddr", 170, 98, 150, 24);
+  se_CommAddr = Make<ui::TSpinEdit>(this, gb_CommSettings, "se_CommAddr", 200, 98, 150, 24);
   se_CommAddr->SetMinValue(1);
   se_CommAddr->SetMaxValue(255);
 
-  gb_SetDBBackup = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_SetDBBackup", 8, 156, 330, 60, "Záloha databáze");
-  chb_MoveDBBackupFiles = Make<ui::TCheckBox>(this, gb_SetDBBackup, "chb_MoveDBBackupFiles", 10, 26, 310, 22,
+  gb_SetDBBackup = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_SetDBBackup", 8, 156, 480, 60, "Záloha databáze");
+  chb_MoveDBBackupFiles = Make<ui::TCheckBox>(this, gb_SetDBBackup, "chb_MoveDBBackupFiles", 10, 26, 460, 22,
                                               "Při změně konfigurace ponechat zálohy databáze");
-  gb_Lang = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_Lang", 8, 224, 330, 60, "Jazyk");
-  cb_Lang = Make<ui::TComboBox>(this, gb_Lang, "cb_Lang", 10, 24, 310, 24);
+  gb_Lang = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_Lang", 8, 224, 480, 60, "Jazyk");
+  cb_Lang = Make<ui::TComboBox>(this, gb_Lang, "cb_Lang", 10, 24, 340, 24);
   cb_Lang->SetStyle(ui::TComboBoxStyle::csDropDownList);
 
   bt_AcceptSettings = Make<ui::TButton>(this, ts_Nastaveni, "bt_AcceptSettings", 8, 296, 160, 28, "Potvrdit nastavení");
@@ -326,7 +332,8 @@ void TMainForm::LayoutValues() {
       break;
     }
     box->SetBounds(x, 5, w, h);
-    box->SetCaption(acq_->DeviceCaption(d));
+    l_DevCaption[static_cast<std::size_t>(d)]->SetBounds(6, 3, w - 12, 16);
+    l_DevCaption[static_cast<std::size_t>(d)]->SetCaption(acq_->DeviceCaption(d));
     box->SetColor(d == selected_ ? kSelectedBox : kOtherBox);
     for (int c = 0; c < ch && field < kValueFields; ++c, ++field) {
       const int col = c / rows, row = c % rows;
@@ -335,6 +342,7 @@ void TMainForm::LayoutValues() {
       l->SetParent(box);
       e->SetParent(box);
       l->SetBounds(6 + col * kColumnWidth, kBoxTop + row * kRow + 8, kLabelWidth, 16);
+      l->SetTransparent(true);
       l->SetCaption(acq_->ChannelName(d, c));
       e->SetBounds(6 + col * kColumnWidth + kLabelWidth, kBoxTop + row * kRow, kFieldWidth, kFieldHeight);
       l->SetVisible(true);

@@ -70,7 +70,8 @@ class TMainForm : public ui::TForm {
   ui::TPanel *p_Values = nullptr, *p_Graph = nullptr, *gp_Graph = nullptr;
   ui::TSplitter* Splitter1 = nullptr;
   ui::TButton *bbtn_ValuesLeft = nullptr, *bbtn_ValuesRight = nullptr, *btn_ExportData = nullptr;
-  std::array<ui::TGroupBox*, kDeviceBoxes> gb_Dev{};
+  std::array<ui::TPanel*, kDeviceBoxes> gb_Dev{};       // framed box per device
+  std::array<ui::TLabel*, kDeviceBoxes> l_DevCaption{};  // its caption
   std::array<ui::TButton*, kDeviceBoxes> btn_Gr{};
   std::array<ui::TEdit*, kValueFields> ed_Value{};
   std::array<ui::TLabel*, kValueFields> l_Value{};
