@@ -28,6 +28,23 @@ constexpr int kBoxBottom = 30;  // the "Graph" button under the fields
 constexpr int kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 constexpr int kIntervalDays[] = {0, 1, 5, 7, 30};
 
+// The database manager's ten-minute check on the event loop.
+class TQtCheckTimer final : public TCheckTimer {
+ public:
+  TQtCheckTimer() : timer_(nullptr) {
+    timer_.SetEnabled(false);
+    timer_.SetInterval(kIntervalMs);
+    timer_.OnTimer = [this](ui::TComponent*) { Fire(); };
+  }
+  void SetEnabled(bool on) override {
+    TCheckTimer::SetEnabled(on);
+    timer_.SetEnabled(on);
+  }
+
+ private:
+  ui::TTimer timer_;
+};
+
 template <class T>
 T* Make(ui::TComponent* owner, ui::TWinControl* parent, const char* name, int l, int t, int w, int h,
         const char* caption = nullptr) {
@@ -88,7 +105,12 @@ void TMainForm::FormCreate(ui::TComponent*) {
   acq_->Events.OnLayout = [this] { LayoutValues(); };
   acq_->Events.OnConfigPanels = [this] { UpdateConfigPanels(); };
   acq_->Events.OnGauge = [this] { UpdateGauge(); };
-  acq_->Events.OnDatabaseReopened = [this] { FillRestorePoints(); };
+  acq_->Events.OnDatabaseReopened = [this] { CreateDBManager(); };
+  acq_->Events.OnBackupSuspend = [this](bool suspend) {
+    if (!dbman_) return;
+    if (suspend) dbman_->SetBackupInterval(0);
+    else dbman_->LoadBackupSettings();
+  };
 
   bt_DiscardSettingsClick(this);                        // 9
   ApplyLanguage(base::JoinPath(paths_.LangDir, settings_.Lang));
@@ -100,7 +122,28 @@ void TMainForm::FormCreate(ui::TComponent*) {
   }
   FormResize(this);
   acq_->Start();                                        // 7, 11, 12
-  FillRestorePoints();                                  // 13
+  if (!dbman_) CreateDBManager();                       // 13
+  ShowBackupSettings();
+}
+
+void TMainForm::CreateDBManager() {
+  const int n = acq_ && acq_->Database().DatabaseOpen() ? acq_->Database().DatabaseDataValuesCount() : 0;
+  dbman_ = std::make_unique<TDB_Manager>(paths_.SettingsFile(), paths_.Root, n, paths_.OnlineDb(),
+                                         std::make_unique<TQtCheckTimer>());
+  dbman_->OnAfterBackup = [this](const void* sender) {
+    FillRestorePoints();
+    const Msg m = sender == &dbman_->CheckTimer() ? Msg::AutomaticDBBackupWasEnd
+                  : sender == btn_Backup          ? Msg::ManualDBBackupWasEnd
+                                                  : Msg::UnknownDBBackupWasEnd;
+    status_->ShowAndLog(lang_.Text(m), 4000);
+  };
+  dbman_->OnConfirmRestore = [](const std::string& text, const std::string& caption) {
+    return ui::MessageBox(text, caption, ui::MB_YESNO | ui::MB_ICONWARNING | ui::MB_DEFBUTTON2) == ui::IDYES;
+  };
+  dbman_->OnBackupError = [this](const std::string& message) { status_->ShowAndLog(message, -1); };
+  dbman_->LoadBackupSettings();
+  btn_Backup->SetEnabled(true);
+  FillRestorePoints();
 }
 
 void TMainForm::BuildStatusBar() {
@@ -194,7 +237,9 @@ void TMainForm::BuildDBManagerPage() {
   bt_BackupBrowse->OnClick = [this](ui::TComponent* s) { bt_BackupBrowseClick(s); };
   gb_BackupList = Make<ui::TGroupBox>(this, gb_Backup, "gb_BackupList", 10, 86, 330, 280, "Body odnovy databáze");
   lb_BackupList = Make<ui::TListBox>(this, gb_BackupList, "lb_BackupList", 10, 22, 310, 248);
-  lb_BackupList->OnClick = [this](ui::TComponent*) { btn_Restore->SetEnabled(false); };
+  lb_BackupList->OnClick = [this](ui::TComponent*) {
+    btn_Restore->SetEnabled(dbman_ && lb_BackupList->ItemIndex() >= 0);
+  };
   rg_BackupInterval = Make<ui::TRadioGroup>(this, gb_Backup, "rg_BackupInterval", 350, 86, 200, 200,
                                             "Automatické zálohování");
   for (const char* item : {"Vypnuto", "1 den", "5 dnů", "7 dnů", "30 dnů", "Zadat"}) rg_BackupInterval->Items().Add(item);
@@ -208,10 +253,11 @@ void TMainForm::BuildDBManagerPage() {
   bt_BackupSet->OnClick = [this](ui::TComponent* s) { bt_BackupSetClick(s); };
   bt_BackupCancel = Make<ui::TButton>(this, gb_Backup, "bt_BackupCancel", 425, 378, 125, 28, "Zrušit nastavení");
   bt_BackupCancel->OnClick = [this](ui::TComponent* s) { bt_BackupCancelClick(s); };
-  // Backup and restore come with the database manager; until then the
-  // buttons stay disabled rather than pretend to work.
+  // Both need the database manager, which exists once the database is open.
   btn_Backup->SetEnabled(false);
   btn_Restore->SetEnabled(false);
+  btn_Backup->OnClick = [this](ui::TComponent* s) { btn_BackupClick(s); };
+  btn_Restore->OnClick = [this](ui::TComponent* s) { btn_RestoreClick(s); };
 
   gb_OnLineExport = Make<ui::TGroupBox>(this, ts_DBManager, "gb_OnLineExport", 580, 8, 320, 190,
                                         "Export databázových hodnot");
@@ -489,36 +535,30 @@ void TMainForm::PageControl1Change(ui::TComponent*) {
 
 // ------------------------------------------------------------------ database page
 
-std::string TMainForm::BackupFileName() const {
-  base::TMemIniFile ini(paths_.SettingsFile());
-  return ini.ReadString("DB_Manager", "BackupFileName", paths_.BackupDir() + "/backup.bak");
-}
-
 void TMainForm::ShowBackupSettings() {
-  base::TMemIniFile ini(paths_.SettingsFile());
-  ed_BackupFileName->SetText(BackupFileName());
-  auto days = base::ParseInt(ini.ReadString("DB_Manager", "BackupInterval", "0"));
-  const long long v = days && *days >= 0 ? *days : 0;
+  if (!dbman_) return;
+  dbman_->LoadBackupSettings();
+  ed_BackupFileName->SetText(dbman_->BackupFileName());
+  const int v = dbman_->BackupInterval();
   int item = 5;
   for (int i = 0; i < 5; ++i)
     if (kIntervalDays[i] == v) item = i;
   rg_BackupInterval->SetItemIndex(item);
-  se_BackupInterval->SetValue(item == 5 ? static_cast<int>(std::clamp<long long>(v, 1, 3650)) : 1);
+  se_BackupInterval->SetValue(item == 5 ? std::clamp(v, 1, 3650) : 1);
   se_BackupInterval->SetEnabled(item == 5);
-  btn_Restore->SetEnabled(false);
   FillRestorePoints();
 }
 
 void TMainForm::rg_BackupIntervalClick(ui::TComponent*) { se_BackupInterval->SetEnabled(rg_BackupInterval->ItemIndex() == 5); }
 
 void TMainForm::bt_BackupSetClick(ui::TComponent*) {
-  base::TMemIniFile ini(paths_.SettingsFile());
+  if (!dbman_) return;
   const int item = rg_BackupInterval->ItemIndex();
   const int days = item >= 0 && item < 5 ? kIntervalDays[item] : std::max(1, se_BackupInterval->Value());
-  ini.WriteString("DB_Manager", "BackupFileName", ed_BackupFileName->GetText());
-  ini.WriteInteger("DB_Manager", "BackupInterval", days);
-  ini.WriteInteger("DB_Manager", "BackupType", -1);
-  ini.UpdateFile();
+  dbman_->SetBackupFileName(ed_BackupFileName->GetText());
+  dbman_->SetBackupInterval(days);
+  dbman_->SetBackupType(TDBManBackupType::Stamped);
+  dbman_->SaveBackupSettings();
   ShowBackupSettings();
 }
 
@@ -538,17 +578,39 @@ void TMainForm::bt_BackupBrowseClick(ui::TComponent*) {
 void TMainForm::FillRestorePoints() {
   if (!lb_BackupList) return;
   lb_BackupList->Items().Clear();
-  const std::string dir = base::ExtractFileDir(BackupFileName());
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec)) {
-    const std::string n = e.path().filename().string();
-    if (e.is_regular_file(ec) && base::EndsText(".log", n) && n.find("DLog") == std::string::npos)
-      names.push_back(n.substr(0, n.size() - 4));
+  if (dbman_) {
+    try {
+      for (const auto& n : dbman_->FillRestorePoints()) lb_BackupList->Items().Add(n);
+    } catch (const std::exception& e) {
+      status_->ShowAndLog(e.what(), -1);
+    }
   }
-  std::sort(names.begin(), names.end());
-  for (auto& n : names) lb_BackupList->Items().Add(n);
   btn_Restore->SetEnabled(false);
+}
+
+void TMainForm::btn_BackupClick(ui::TComponent* Sender) {
+  if (!dbman_ || dbman_->DataBazeWait()) return;
+  status_->ShowAndLog(lang_.Text(Msg::DBBackuping), -1);
+  try {
+    dbman_->Backup(Sender);
+  } catch (const std::exception& e) {
+    status_->ShowAndLog(e.what(), -1);
+  }
+}
+
+void TMainForm::btn_RestoreClick(ui::TComponent*) {
+  const int i = lb_BackupList->ItemIndex();
+  if (!dbman_ || dbman_->DataBazeWait() || i < 0) return;
+  const std::string point = lb_BackupList->Items()[i];
+  acq_->CloseDatabase();
+  status_->ShowAndLog(lang_.Text(Msg::DBRestore), -1);
+  int channels = 0;
+  try {
+    dbman_->Restore(point, channels);
+  } catch (const std::exception& e) {
+    status_->ShowAndLog(e.what(), -1);
+  }
+  acq_->AfterRestore();
 }
 
 void TMainForm::bt_ExportClick(ui::TComponent*) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "monitor/storage/db_manager.h"
 #include "monitor/ui/acquisition.h"
 #include "monitor/ui/language.h"
 #include "monitor/ui/paths.h"
@@ -48,6 +49,8 @@ class TMainForm : public ui::TForm {
   void bt_BackupSetClick(ui::TComponent* Sender);
   void bt_BackupCancelClick(ui::TComponent* Sender);
   void bt_BackupBrowseClick(ui::TComponent* Sender);
+  void btn_BackupClick(ui::TComponent* Sender);
+  void btn_RestoreClick(ui::TComponent* Sender);
 
   // Language: reads section "Messages" of the chosen file / every section.
   void LoadMessages();
@@ -62,6 +65,7 @@ class TMainForm : public ui::TForm {
   TLanguage& Language() { return lang_; }
   TStatusLog& Status() { return *status_; }
   const TAppPaths& Paths() const { return paths_; }
+  TDB_Manager* DBManager() { return dbman_.get(); }
   int SelectedDevice() const { return selected_; }
   int FirstShownDevice() const { return firstShown_; }
 
@@ -109,12 +113,13 @@ class TMainForm : public ui::TForm {
   void ShowBackupSettings();
   void SaveViewSettings();
   void FillRestorePoints();
-  std::string BackupFileName() const;
+  void CreateDBManager();
 
   TAppPaths paths_;
   TLanguage lang_;
   std::unique_ptr<TStatusLog> status_;
   std::unique_ptr<TAcquisition> acq_;
+  std::unique_ptr<TDB_Manager> dbman_;
   TMonitorSettings settings_;
   int selected_ = 0;
   int firstShown_ = 0;

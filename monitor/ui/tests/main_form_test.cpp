@@ -9,7 +9,9 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include "monitor/storage/frx_database.h"
 #include "monitor/ui/main_form.h"
+#include "platform/ui/dialogs.h"
 #include "tests/sim_fixture.h"
 
 using namespace kv90;
@@ -175,6 +177,53 @@ TEST_F(MainWindow, ClosingLogsAndStopsTheLink) {
   const long answered = sim->Answered();
   WaitFor([] { return false; }, 1500);
   EXPECT_EQ(sim->Answered(), answered);  // nobody asks the logger any more
+}
+
+TEST_F(MainWindow, BackupThenRestoreThroughTheDatabasePage) {
+  Open();
+  ASSERT_TRUE(WaitLive());
+  ASSERT_NE(form->DBManager(), nullptr);
+  form->PageControl1->SelectPageByUser(form->ts_DBManager->PageIndex());
+  EXPECT_EQ(form->ed_BackupFileName->GetText(), folder.root.string() + "/DBBackup/backup.bak");
+  EXPECT_EQ(form->rg_BackupInterval->ItemIndex(), 0);
+  EXPECT_FALSE(form->btn_Restore->Enabled());
+
+  form->btn_Backup->Click();
+  EXPECT_EQ(form->Status().Text(), "Database backup finished");
+  ASSERT_EQ(form->lb_BackupList->Items().Count(), 1);
+
+  // More records after the backup ...
+  form->Acquisition().t_RdConfigTimer();
+  ASSERT_TRUE(WaitFor([&] { return form->Acquisition().StoredRecords() >= 2; }, 8000));
+
+  // ... a "No" to the question changes nothing ...
+  std::vector<std::string> asked;
+  int answer = ui::mrNo;
+  ui::SetMessageHook([&](const ui::TMessageRequest& r) { asked.push_back(r.Caption); return answer; });
+  form->lb_BackupList->SetItemIndex(0);
+  form->lb_BackupList->OnClick(form->lb_BackupList);
+  ASSERT_TRUE(form->btn_Restore->Enabled());
+  form->btn_Restore->Click();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "Varování");
+  ASSERT_TRUE(WaitFor([&] { return form->Acquisition().Database().DatabaseOpen(); }, 8000));
+  TFRXDatabase db;
+  db.Open(folder.Paths().OnlineDb(), -1, false);
+  EXPECT_GE(db.RecordCount(), 2);
+
+  // ... and "Yes" brings back the one record of the backup, after which
+  // acquisition goes on in the restored database.
+  answer = ui::mrYes;
+  form->lb_BackupList->SetItemIndex(0);
+  form->btn_Restore->Click();
+  ui::SetMessageHook({});
+  TFRXDatabase restored;
+  restored.Open(folder.Paths().OnlineDb(), -1, false);
+  EXPECT_EQ(restored.RecordCount(), 1);
+  ASSERT_TRUE(WaitFor([&] { return form->Acquisition().Configured() && form->Acquisition().SampleStored(); }, 8000));
+  TFRXDatabase after;
+  after.Open(folder.Paths().OnlineDb(), -1, false);
+  EXPECT_EQ(after.DatabaseDataValuesCount(), 13);
 }
 
 // ---------------------------------------------------------------- the program
