@@ -103,6 +103,9 @@ class TAcquisition {
   void CloseDatabase();
   void AfterRestore();
 
+  // The values reply handler as the engine calls it (public for benchmarks).
+  void HandleValuesReply() { OnValuesReply(); }
+
   // ---- timer handlers (public for the window and tests) ----
   void t_RdConfigTimer();
   void t_RdDevDataTimer();

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <unistd.h>
 
 #include "monitor/ui/captions.h"
 #include "monitor/ui/language.h"
+#include "monitor/ui/paths.h"
 #include "platform/base/ini_file.h"
 
 namespace fs = std::filesystem;
@@ -129,4 +131,33 @@ TEST(LanguageFiles, ListingAndChoiceFromSettings) {
     auto ini = dir.Write("Settings.ini", c.settings);
     EXPECT_EQ(LanguageNameFromSettings(ini), c.want) << c.settings;
   }
+}
+
+TEST(Folders, RootFollowsTheProgramFolderUnlessItIsNotWritable) {
+  TempDir dir;
+  const std::string prog = (dir.path / "prog").string();
+  fs::create_directories(dir.path / "prog/Lang");
+  dir.Write("prog/Lang/Czech.lng", "");
+  ::unsetenv("KV90SW_HOME");
+  ::setenv("XDG_DATA_HOME", (dir.path / "xdg").string().c_str(), 1);
+
+  auto own = ResolvePaths(prog);
+  EXPECT_EQ(own.Root, prog);
+  EXPECT_FALSE(own.PerUser);
+  EXPECT_EQ(own.SettingsFile(), prog + "/Settings/Settings.ini");
+  EXPECT_EQ(own.OnlineDb(), prog + "/Data/data.dat");
+  EXPECT_EQ(own.LangDir, prog + "/Lang");
+
+  // A folder nobody may write to, not even the superuser: the per-user folder.
+  auto installed = ResolvePaths("/proc/self");
+  EXPECT_TRUE(installed.PerUser);
+  EXPECT_EQ(installed.Root, (dir.path / "xdg/Kv90Sw").string());
+  EXPECT_EQ(installed.LangDir, "/proc/self/Lang");
+
+  ::setenv("KV90SW_HOME", (dir.path / "demo").string().c_str(), 1);
+  auto demo = ResolvePaths(prog);
+  EXPECT_EQ(demo.Root, (dir.path / "demo").string());
+  EXPECT_EQ(demo.LangDir, prog + "/Lang");  // the demo folder has no language files
+  ::unsetenv("KV90SW_HOME");
+  ::unsetenv("XDG_DATA_HOME");
 }
