@@ -20,7 +20,8 @@ namespace {
 
 std::string ShippedLangDir() {
   const char* src = std::getenv("TEST_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/monitor/ui/Lang";
+  if (!src || !*src) return KV90_SOURCE_DIR "/monitor/ui/Lang";
+  return std::string(src) + "/monitor/ui/Lang";
 }
 
 struct TempDir {

@@ -98,6 +98,34 @@ TEST_F(MainWindow, OnLinePageShowsLiveValuesOfEveryDevice) {
   Screenshot(*form, "monitor-online.png");
 }
 
+TEST_F(MainWindow, SilentLoggerShowsDashesThenLiveValuesAgain) {
+  Open();
+  ASSERT_TRUE(WaitLive());
+  sim->InjectFault(kv90sim::Fault::Silence, -1);
+  ASSERT_TRUE(WaitFor([&] { return form->Acquisition().FailCount() == 3; }, 20000));
+  WaitFor([] { return false; }, 100);
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(form->ed_Value[static_cast<std::size_t>(i)]->GetText(), "----") << i;
+  EXPECT_EQ(form->sb_Status->PanelText(0), "The logger was not detected");
+  sim->ClearFaults();
+  ASSERT_TRUE(WaitFor([&] { return form->ed_Value[0]->GetText() != "----"; }, 10000));
+  EXPECT_EQ(form->sb_Status->PanelText(0), "The logger was detected");
+}
+
+TEST_F(MainWindow, ReconfiguredLoggerRelaysTheValuesPanel) {
+  Open();
+  ASSERT_TRUE(WaitLive());
+  sim->Reconfigure();
+  ASSERT_TRUE(WaitFor([&] { return form->Acquisition().Config().DeviceCount == 4 && form->Acquisition().SampleStored(); },
+                      15000));
+  WaitFor([] { return false; }, 100);
+  int boxes = 0, fields = 0;
+  for (auto* b : form->gb_Dev) boxes += b->Visible() ? 1 : 0;
+  for (auto* e : form->ed_Value) fields += e->Visible() ? 1 : 0;
+  EXPECT_EQ(boxes, 4);
+  EXPECT_EQ(fields, 12);
+  EXPECT_FALSE(form->ed_Value[0]->GetText().empty());
+}
+
 TEST_F(MainWindow, NarrowWindowHidesBoxesBehindTheArrows) {
   Open();
   ASSERT_TRUE(WaitLive());
@@ -240,7 +268,7 @@ struct Program {
       ::setenv("KV90SW_NO_DIALOGS", "1", 1);
       ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
       std::freopen(errFile.c_str(), "w", stderr);
-      const std::string bin = std::string(std::getenv("TEST_BIN_DIR") ? std::getenv("TEST_BIN_DIR") : "build/bin") + "/Kv90Sw";
+      const std::string bin = BinDir() + "/Kv90Sw";
       ::execl(bin.c_str(), bin.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
