@@ -321,6 +321,8 @@ void TCommModbus::StoreActiveData(int device, int block, const TDeviceComm& r) {
     }
     if (static_cast<int>(k) < device) start += slots;
   }
+  // A device left out of the active read keeps -1000 in its slots.
+  if (static_cast<std::size_t>(device) >= enableDevices_.size() || !enableDevices_[static_cast<std::size_t>(device)]) return;
   const auto& blocks = request_[static_cast<std::size_t>(device)];
   for (int j = 0; j < block; ++j) start += static_cast<std::size_t>(std::max(0, blocks[static_cast<std::size_t>(j)].RegCount));
   const int n = std::min(r.RegCount, kValueSlots);

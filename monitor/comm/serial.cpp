@@ -105,7 +105,18 @@ void TIdle::Execute() {
   state = kStIdle;
 }
 
+namespace {
+[[maybe_unused]] bool KnownState(int s) {
+  switch (s) {
+    case kStIdle: case kStNew: case kStCollect: case kStBuild:
+    case kStPreSend: case kStCheck: case kStFinish: case kStLeave: return true;
+  }
+  return false;
+}
+}  // namespace
+
 void TIdle::Pass(int seen) {
+  assert(KnownState(seen));
   const auto now = Clock::now();
   // Reply time-out while a request is running.
   {
@@ -151,6 +162,7 @@ void TIdle::Pass(int seen) {
       return;
     }
     case kStBuild: {
+      if (!port_->IsOpen()) port_->Maintain();  // a device that went away may be back
       frame_ = BuildFrame(cur_);
       {
         std::lock_guard<std::mutex> g(mu);
@@ -175,7 +187,9 @@ void TIdle::Pass(int seen) {
       Bytes chunk;
       for (int guard = 0; guard < 4096; ++guard) {
         if (!port_->ReadBytes(static_cast<std::size_t>(collector_.Want()), chunk)) return;
-        timeouts_ = 0;
+        // Each chunk restarts the reply time-out, but the count of time-outs
+        // goes on: a device that answers only half a block every time still
+        // ends the request after the third time-out.
         lastActivity_ = Clock::now();
         const auto outcome = collector_.Feed(chunk);
         std::lock_guard<std::mutex> g(mu);
@@ -286,11 +300,6 @@ std::uint32_t TSerial::ThreadId() const {
   return thread_->tid_;
 }
 
-bool TSerial::TransportOpen() const {
-  // Read from the thread's own view; the flag flips only on the thread.
-  return thread_ && thread_->port_->IsOpen();
-}
-
 bool TSerial::StartRequest(int address, int function, int param, int count, int value) {
   if (!thread_) return false;
   PollResult();
@@ -331,7 +340,11 @@ void TSerial::PollResult() {
 void TSerial::Stop() {
   if (!thread_) return;
   std::lock_guard<std::mutex> g(thread_->mu);
-  if (thread_->state != kStIdle && thread_->state != kStLeave) thread_->state = kStFinish;
+  if (thread_->state != kStIdle && thread_->state != kStLeave) {
+    // A request stopped before it had an error is cancelled, not a success.
+    if (thread_->error == 0) thread_->error = kErrRejected;
+    thread_->state = kStFinish;
+  }
 }
 
 void TSerial::Shutdown() {

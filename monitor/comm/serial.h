@@ -101,8 +101,6 @@ class TSerial {
   std::mutex& Lock() const;
   std::uintptr_t ThreadHandle() const;
   std::uint32_t ThreadId() const;
-  // Whether the transport is open right now (false while a lost device is away).
-  bool TransportOpen() const;
 
  private:
   void Start(std::unique_ptr<ITransport> transport);

@@ -43,6 +43,12 @@ std::string ResolvePortDevice(const std::string& portPath, const std::string& se
   return {};
 }
 
+std::string PortCaption(const std::string& name, const std::string& settingsFile) {
+  const std::string bare = BarePortName(NormalisePortName(name));
+  const std::string device = ResolvePortDevice(bare, settingsFile);
+  return device.empty() ? bare : bare + " (" + device + ")";
+}
+
 namespace {
 speed_t SpeedOf(int baud) {
   switch (baud) {

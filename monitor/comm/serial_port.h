@@ -30,6 +30,9 @@ std::string BarePortName(const std::string& portPath);
 // The host device of a port through the "PortMap" section of settingsFile
 // (may be empty: then only the COMn rule applies).  Empty when unknown.
 std::string ResolvePortDevice(const std::string& portPath, const std::string& settingsFile);
+// The caption of a port in a port list: "COM7 (/dev/ttyUSB0)", or the bare
+// name when it has no device.
+std::string PortCaption(const std::string& name, const std::string& settingsFile);
 
 class TPosixSerialPort final : public ITransport {
  public:

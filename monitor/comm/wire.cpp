@@ -132,7 +132,11 @@ Bytes PostProcessStream(std::string_view block, int L, std::uint32_t& discarded)
   if (block.size() < static_cast<std::size_t>(kHeaderSize)) return {};
   const unsigned len = (U8(block, 4) << 8) | U8(block, 5);
   if (len == 0) return {};
-  if (len != 0xFFFF || L <= 0) return Bytes(block);
+  if (len != 0xFFFF) return Bytes(block);
+  if (L < kMarkerSize + 2) {  // no line can hold its checksum and marker
+    ++discarded;
+    return Bytes(block.substr(0, kHeaderSize));
+  }
   const std::size_t line = static_cast<std::size_t>(L);
   Bytes out(block.substr(0, kHeaderSize));
   out.reserve(block.size());
@@ -142,7 +146,9 @@ Bytes PostProcessStream(std::string_view block, int L, std::uint32_t& discarded)
   while (hit.kind != 0) {
     std::size_t c = hit.pos;
     if (hit.kind == 3) {
-      hit = FindMarker(block, c, line);
+      // The next window overlaps the last three bytes, so a marker lying
+      // across the window boundary is still found.
+      hit = FindMarker(block, c - static_cast<std::size_t>(kMarkerSize - 1), line);
       continue;
     }
     if (c > from + line) {
@@ -273,17 +279,23 @@ ReplyCollector::Outcome ReplyCollector::FeedHeader(std::string_view chunk) {
 
 ReplyCollector::Outcome ReplyCollector::FeedStream(std::string_view chunk) {
   ++lines_;
-  const MarkerHit hit = FindMarker(chunk, 0, chunk.size());
+  // Search the new chunk together with the last three bytes before it, so
+  // a marker split between two chunks is found too.
+  const std::size_t old = block_.size();
   block_.append(chunk);
+  constexpr std::size_t kLead = kMarkerSize - 1;
+  const std::size_t s = old >= kHeaderSize + kLead ? old - kLead : static_cast<std::size_t>(kHeaderSize);
+  const MarkerHit hit = FindMarker(block_, s, block_.size() - s);
   want_ = req_.count;
   if (hit.kind == 2) {
     error_ = kErrNone;
     return Outcome::Finish;
   }
-  // A segment marker inside the chunk: the chunk also holds the head of the
+  // A segment marker before the end: what follows it is the head of the
   // next line; read only the rest of that line next, to re-align.
-  if (hit.kind == 1 && chunk.size() > hit.pos)
-    want_ = req_.count - static_cast<int>(chunk.size() - hit.pos);
+  if (hit.kind == 1 && block_.size() > hit.pos)
+    want_ = req_.count - static_cast<int>(block_.size() - hit.pos);
+  if (want_ < 1) want_ = req_.count;
   return Outcome::NeedMore;
 }
 

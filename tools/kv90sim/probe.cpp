@@ -27,7 +27,7 @@ void Usage() {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  std::string device, settings, port = "COM1";
+  std::string device, settings, port;
   int address = 251;
   bool memory = false;
   for (int i = 1; i < argc; ++i) {
@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     else { Usage(); return a == "-h" || a == "--help" ? 0 : 2; }
   }
   std::string tempDir;
+  if (settings.empty() && port.empty()) port = "COM1";
   if (settings.empty()) {
     if (device.empty()) { Usage(); return 2; }
     char tmpl[] = "/tmp/kv90probe.XXXXXX";
@@ -53,11 +54,12 @@ int main(int argc, char** argv) {
   int rc = 1;
   {
     TCommModbus comm;
-    TCommOptions o;
-    o.CommPort = port;
-    comm.SetCommOptions(o);
-    comm.SetSettingsFile(settings);
-    comm.SetCommOptions([&] { auto x = comm.CommOptions(); x.CommPort = port; return x; }());
+    comm.SetSettingsFile(settings);  // [SerialComm] and [PortMap]
+    if (!port.empty()) {
+      TCommOptions o = comm.CommOptions();
+      o.CommPort = port;
+      comm.SetCommOptions(o);
+    }
     if (!comm.OpenLink(false)) {
       std::fprintf(stderr, "kv90probe: cannot open %s (%s)\n", comm.CommOptions().CommPort.c_str(),
                    comm.DevicePath().empty() ? "no device" : comm.DevicePath().c_str());

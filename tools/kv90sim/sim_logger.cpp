@@ -299,6 +299,16 @@ void SimServer::Reconfigure() {
   logger_.Reconfigure();
 }
 
+void SimServer::SetRegister(int reg, std::uint16_t v) {
+  std::lock_guard<std::mutex> g(mu_);
+  logger_.WriteRegister(reg, v);
+}
+
+std::uint16_t SimServer::RegisterValue(int reg) {
+  std::lock_guard<std::mutex> g(mu_);
+  return logger_.Register(reg);
+}
+
 std::vector<std::string> SimServer::Log() {
   std::lock_guard<std::mutex> g(mu_);
   return std::exchange(log_, {});
@@ -400,8 +410,13 @@ void SimServer::Handle(const std::string& f) {
         AppendCrc(r);
         break;
       case 6:
-        logger_.WriteRegister(p1, static_cast<std::uint16_t>(p2));
-        r = f;
+        if (p1 >= kReadOnlyRegisters) {  // read-only area: illegal data address
+          r = {static_cast<char>(addr), static_cast<char>(0x86), 2};
+          AppendCrc(r);
+        } else {
+          logger_.WriteRegister(p1, static_cast<std::uint16_t>(p2));
+          r = f;
+        }
         break;
       case 8:
         r = f;

@@ -29,6 +29,9 @@
 
 namespace kv90sim {
 
+// Registers from here on refuse writes (exception 2), to test exception replies.
+constexpr int kReadOnlyRegisters = 0xF000;
+
 struct SimDevice {
   int Address = 1;
   int Type = 2;
@@ -113,7 +116,10 @@ class SimServer {
   void InjectFault(Fault f, int count = 1);
   void ClearFaults();
   void Reconfigure();
-  // Requests answered so far (any function), and frames seen with a bad CRC.
+  void SetRegister(int reg, std::uint16_t v);
+  std::uint16_t RegisterValue(int reg);
+  // Requests addressed to the logger so far (silenced ones too), and frames
+  // seen with a bad CRC.
   long Answered() const { return answered_; }
   long BadFrames() const { return badFrames_; }
   std::vector<std::string> Log();   // one line per request, for -v
