@@ -511,9 +511,14 @@ int TFRXDatabase::LoadCurves(const TBooleanArray& selection, TCurves1DArray& cur
   if (es < 0) es = LastSegmentBefore(endTime);
   if (es < 0) es = ss;
 
-  if (curves.size() < sel.size()) curves.resize(sel.size());
   curves.resize(sel.size());
-  for (auto& c : curves) c.ClearData();
+  // The blocks keep their storage from the previous load: an owner that
+  // reloads the same curves (the on-line graph) allocates nothing.
+  std::vector<TGraphData2DArray> keep(curves.size());
+  for (std::size_t c = 0; c < curves.size(); ++c) {
+    keep[c] = std::move(curves[c].Blocks);
+    curves[c].ClearData();
+  }
   const TSearchData& s0 = segments_[static_cast<std::size_t>(ss)];
   const TSearchData& s1 = segments_[static_cast<std::size_t>(es)];
   if (sel.empty() || s0.FirstTime > endTime || s1.LastTime < startTime || es < ss) return 0;
@@ -524,11 +529,16 @@ int TFRXDatabase::LoadCurves(const TBooleanArray& selection, TCurves1DArray& cur
   const std::int32_t next = to + 1 <= s1.LastRecord ? to + 1 : -1;
 
   // One block per segment touched, sized before the read.
-  for (auto& c : curves) {
+  for (std::size_t ci = 0; ci < curves.size(); ++ci) {
+    TCurve& c = curves[ci];
+    c.Blocks = std::move(keep[ci]);
+    c.Blocks.resize(static_cast<std::size_t>(es - ss + 1));
     for (int s = ss; s <= es; ++s) {
       const TSearchData& seg = segments_[static_cast<std::size_t>(s)];
       const std::int32_t n = std::min(to, seg.LastRecord) - std::max(from, seg.FirstRecord) + 1;
-      c.Blocks.emplace_back().reserve(static_cast<std::size_t>(std::max(n, 0)));
+      auto& block = c.Blocks[static_cast<std::size_t>(s - ss)];
+      block.clear();
+      block.reserve(static_cast<std::size_t>(std::max(n, 0)));
     }
   }
 
@@ -539,6 +549,9 @@ int TFRXDatabase::LoadCurves(const TBooleanArray& selection, TCurves1DArray& cur
   const std::int64_t perPass = std::max<std::int64_t>(1, static_cast<std::int64_t>(kPassBytes) / rs);
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::int64_t>(perPass, last - first + 1) * rs));
   int seg = ss;
+  std::int64_t segLast = segments_[static_cast<std::size_t>(seg)].LastRecord;
+  std::vector<TGraphData1DArray*> dst(sel.size());
+  for (std::size_t c = 0; c < sel.size(); ++c) dst[c] = &curves[c].Blocks[0];
   for (std::int64_t k = first; k <= last;) {
     const std::int64_t want = std::min<std::int64_t>(perPass, last - k + 1);
     const std::int64_t n = static_cast<std::int64_t>(data.ReadAt(k * rs, buf.data(), static_cast<std::size_t>(want * rs))) / rs;
@@ -557,10 +570,12 @@ int TFRXDatabase::LoadCurves(const TBooleanArray& selection, TCurves1DArray& cur
         }
         continue;
       }
-      while (seg < es && k > segments_[static_cast<std::size_t>(seg)].LastRecord) ++seg;
-      const std::size_t b = static_cast<std::size_t>(seg - ss);
-      for (std::size_t c = 0; c < sel.size(); ++c)
-        curves[c].Blocks[b].push_back({le::GetF64(r + 26 + 8 * sel[c]), t, id});
+      if (k > segLast && seg < es) {
+        while (seg < es && k > segments_[static_cast<std::size_t>(seg)].LastRecord) ++seg;
+        segLast = segments_[static_cast<std::size_t>(seg)].LastRecord;
+        for (std::size_t c = 0; c < sel.size(); ++c) dst[c] = &curves[c].Blocks[static_cast<std::size_t>(seg - ss)];
+      }
+      for (std::size_t c = 0; c < sel.size(); ++c) dst[c]->push_back({le::GetF64(r + 26 + 8 * sel[c]), t, id});
     }
     if (n < want) break;
   }

@@ -59,31 +59,37 @@ using TSearchDataArray = std::vector<TSearchData>;
 // --- little-endian codec ------------------------------------------------------
 namespace le {
 
-inline void PutU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
+// Loads and stores of little-endian fields: one plain memory access on a
+// little-endian host, a byte swap on a big-endian one.
+template <class U>
+inline U FromLE(U v) {
+  if constexpr (std::endian::native == std::endian::big) {
+    if constexpr (sizeof(U) == 2) return static_cast<U>(__builtin_bswap16(v));
+    if constexpr (sizeof(U) == 4) return static_cast<U>(__builtin_bswap32(v));
+    if constexpr (sizeof(U) == 8) return static_cast<U>(__builtin_bswap64(v));
+  }
+  return v;
 }
-inline void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+template <class U>
+inline U Load(const std::uint8_t* p) {
+  U v;
+  std::memcpy(&v, p, sizeof v);
+  return FromLE(v);
 }
-inline void PutI32(std::uint8_t* p, std::int32_t v) { PutU32(p, static_cast<std::uint32_t>(v)); }
-inline void PutF64(std::uint8_t* p, double v) {
-  auto u = std::bit_cast<std::uint64_t>(v);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
+template <class U>
+inline void Store(std::uint8_t* p, U v) {
+  v = FromLE(v);
+  std::memcpy(p, &v, sizeof v);
 }
-inline std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+
+inline void PutU16(std::uint8_t* p, std::uint16_t v) { Store(p, v); }
+inline void PutU32(std::uint8_t* p, std::uint32_t v) { Store(p, v); }
+inline void PutI32(std::uint8_t* p, std::int32_t v) { Store(p, static_cast<std::uint32_t>(v)); }
+inline void PutF64(std::uint8_t* p, double v) { Store(p, std::bit_cast<std::uint64_t>(v)); }
+inline std::uint16_t GetU16(const std::uint8_t* p) { return Load<std::uint16_t>(p); }
+inline std::uint32_t GetU32(const std::uint8_t* p) { return Load<std::uint32_t>(p); }
 inline std::int32_t GetI32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetU32(p)); }
-inline double GetF64(const std::uint8_t* p) {
-  std::uint64_t u = 0;
-  for (int i = 7; i >= 0; --i) u = (u << 8) | p[i];
-  return std::bit_cast<double>(u);
-}
+inline double GetF64(const std::uint8_t* p) { return std::bit_cast<double>(Load<std::uint64_t>(p)); }
 
 }  // namespace le
 

@@ -270,6 +270,11 @@ TEST_F(Db, LoadCurvesOneBlockPerSegmentWithNeighbours) {
   EXPECT_EQ(c.NextId, 13);
   EXPECT_EQ(c.NextValue, 131);
 
+  // Loading again into the same curves gives what a fresh load gives.
+  const TCurves1DArray first = curves;
+  ASSERT_EQ(db.LoadCurves({false, true, true}, curves, TimeOf(12), TimeOf(3)), 0);
+  EXPECT_EQ(curves, first);
+
   // The whole database: no neighbours.
   ASSERT_EQ(db.LoadCurves({true, false, false}, curves, TimeOf(14) + 1, kT0 - 1), 0);
   ASSERT_EQ(curves.size(), 1u);
