@@ -625,6 +625,15 @@ TSplitter::TSplitter(TComponent* owner) : TControl(owner, new QWidget) {
   SetAlign(TAlign::alLeft);
 }
 
+void TSplitter::SetAlign(TAlign a) {
+  // The thickness (3 pixels across the drag) follows the orientation.
+  bool wasHorizontal = Align() == TAlign::alTop || Align() == TAlign::alBottom;
+  int thickness = wasHorizontal ? Height() : Width();
+  TControl::SetAlign(a);
+  if (a == TAlign::alTop || a == TAlign::alBottom) SetHeight(thickness);
+  else if (a == TAlign::alLeft || a == TAlign::alRight) SetWidth(thickness);
+}
+
 TControl* TSplitter::ResizeControl() const {
   TWinControl* p = Parent();
   if (!p) return nullptr;
@@ -647,8 +656,10 @@ void TSplitter::MoveBy(int delta) {
   if (!c || delta == 0) return;
   TWinControl* p = Parent();
   // The rest of the parent keeps at least MinSize as well.
-  int room = Align() == TAlign::alLeft || Align() == TAlign::alRight ? p->ClientWidth() : p->ClientHeight();
-  auto fit = [&](int size) { return std::clamp(size, minSize_, std::max(minSize_, room - minSize_ - Width())); };
+  bool vertical = Align() == TAlign::alLeft || Align() == TAlign::alRight;
+  int room = vertical ? p->ClientWidth() : p->ClientHeight();
+  int thickness = vertical ? Width() : Height();
+  auto fit = [&](int size) { return std::clamp(size, minSize_, std::max(minSize_, room - minSize_ - thickness)); };
   switch (Align()) {
     case TAlign::alLeft: c->SetWidth(fit(c->Width() + delta)); break;
     case TAlign::alRight: c->SetWidth(fit(c->Width() - delta)); break;
@@ -669,14 +680,15 @@ bool TSplitter::WidgetEvent(QEvent* e) {
       auto* m = static_cast<QMouseEvent*>(e);
       if (m->button() != Qt::LeftButton) break;
       dragging_ = true;
-      QPoint g = m->globalPosition().toPoint();
+      // Parent coordinates: the splitter itself moves while dragged.
+      QPoint g = Widget()->mapToParent(m->position().toPoint());
       dragStart_ = horizontal ? g.y() : g.x();
       return true;
     }
     case QEvent::MouseMove: {
       if (!dragging_) break;
       auto* m = static_cast<QMouseEvent*>(e);
-      QPoint g = m->globalPosition().toPoint();
+      QPoint g = Widget()->mapToParent(m->position().toPoint());
       int now = horizontal ? g.y() : g.x();
       MoveBy(now - dragStart_);
       dragStart_ = now;

@@ -217,6 +217,7 @@ class TSplitter : public TControl {
   explicit TSplitter(TComponent* owner);
   static const TClassInfo& StaticClassInfo();
   const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  void SetAlign(TAlign a) override;
   int MinSize() const { return minSize_; }
   void SetMinSize(int v) { minSize_ = v; }
   // The control the splitter resizes (the nearest one aligned to the same

@@ -379,12 +379,14 @@ std::optional<TColor> TextToColor(std::string_view text) {
     if (Same(n.name, text)) return n.value;
   auto v = TextToInt(text);
   if (!v || *v < -2147483648LL || *v > 0xFFFFFFFFLL) return std::nullopt;
-  return static_cast<TColor>(static_cast<std::uint32_t>(*v));
+  auto u = static_cast<std::uint32_t>(*v);
+  if ((u & 0xFF000000u) == 0x80000000u) u |= 0xFF000000u;
+  return static_cast<TColor>(u);
 }
 
 std::uint32_t ColorToRgb(TColor c) {
   auto u = static_cast<std::uint32_t>(c);
-  if ((u & 0xFF000000u) == 0x80000000u) {
+  if ((u & 0xFF000000u) == 0x80000000u || (u & 0xFF000000u) == 0xFF000000u) {
     std::uint32_t i = u & 0xFF;
     return i < 31 ? kSysRgb[i] : 0;
   }

@@ -181,7 +181,8 @@ std::optional<long long> TextToInt(std::string_view text);
 bool IsIdent(std::string_view s);
 
 // --- colours -------------------------------------------------------------------
-// BGR in the low three bytes; 0x80000000 | index for system colours.
+// BGR in the low three bytes; 0xFF000000 | index for system colours (the
+// older 0x80000000 | index is read as the same colour).
 using TColor = std::int32_t;
 constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
                  clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
@@ -189,7 +190,7 @@ constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, cl
                  clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF,
                  clMoneyGreen = 0xC0DCC0, clSkyBlue = 0xF0CAA6, clCream = 0xF0FBFF, clMedGray = 0xA4A0A0,
                  clNone = 0x1FFFFFFF, clDefault = 0x20000000;
-constexpr TColor SysColor(int index) { return static_cast<TColor>(0x80000000u | static_cast<unsigned>(index)); }
+constexpr TColor SysColor(int index) { return static_cast<TColor>(0xFF000000u | static_cast<unsigned>(index)); }
 constexpr TColor clScrollBar = SysColor(0), clBackground = SysColor(1), clActiveCaption = SysColor(2),
                  clInactiveCaption = SysColor(3), clMenu = SysColor(4), clWindow = SysColor(5),
                  clWindowFrame = SysColor(6), clMenuText = SysColor(7), clWindowText = SysColor(8),

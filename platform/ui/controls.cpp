@@ -17,6 +17,12 @@
 
 namespace ui {
 
+void RegisterStandardClasses();  // registry.cpp
+namespace {
+// FindClass sees the standard classes wherever controls are linked in.
+const bool kStandardClassesRegistered = (SetStandardClassRegistrar(&RegisterStandardClasses), true);
+}  // namespace
+
 const TEnumNames kAlignNames = {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient", "alCustom"};
 const TEnumNames kAnchorNames = {"akLeft", "akTop", "akRight", "akBottom"};
 const TEnumNames kFontStyleNames = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};

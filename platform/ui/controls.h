@@ -153,7 +153,7 @@ class TControl : public TComponent {
   void SetParentColor(bool v);
 
   TAlign Align() const { return align_; }
-  void SetAlign(TAlign a);
+  virtual void SetAlign(TAlign a);
   TAnchors Anchors() const { return anchors_; }
   void SetAnchors(TAnchors a) { anchors_ = a; }
   const std::string& Hint() const { return hint_; }

@@ -6,6 +6,12 @@
 
 namespace ui {
 
+void RegisterStandardClasses();  // registry.cpp
+namespace {
+// FindClass sees the standard classes wherever controls are linked in.
+const bool kStandardClassesRegistered = (SetStandardClassRegistrar(&RegisterStandardClasses), true);
+}  // namespace
+
 namespace {
 
 class Reader {

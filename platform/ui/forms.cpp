@@ -231,7 +231,7 @@ void TForm::SetVisible(bool v) {
       case TWindowState::wsMinimized: w->showMinimized(); break;
       default: w->show(); break;
     }
-    if (!wasShown) {
+    if (!wasShown && QGuiApplication::platformName() != "offscreen") {
       w->raise();
       w->activateWindow();
     }

@@ -22,8 +22,4 @@ void RegisterStandardClasses() {
     RegisterClass(*c);
 }
 
-namespace {
-const bool registered = (SetStandardClassRegistrar(&RegisterStandardClasses), true);
-}
-
 }  // namespace ui
