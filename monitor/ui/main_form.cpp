@@ -285,7 +285,8 @@ void TMainForm::BuildSettingsPage() {
   l_CommPort = Make<ui::TLabel>(this, gb_CommSettings, "l_CommPort", 10, 30, 150, 16, "Komunikační port");
   cb_CommPort = Make<ui::TComboBox>(this, gb_CommSettings, "cb_CommPort", 200, 26, 150, 24);
   cb_CommPort->SetStyle(ui::TComboBoxStyle::csDropDownList);
-  for (int i = 1; i <= 40; ++i) cb_CommPort->Items().Add("COM" + std::to_string(i));
+  // "COM7 (/dev/ttyUSB0)": the device each name stands for on this machine.
+  for (int i = 1; i <= 40; ++i) cb_CommPort->Items().Add(comm::PortCaption("COM" + std::to_string(i), paths_.SettingsFile()));
   l_BaudRate = Make<ui::TLabel>(this, gb_CommSettings, "l_BaudRate", 10, 66, 150, 16, "Přenosová rychlost");
   cb_BaudRate = Make<ui::TComboBox>(this, gb_CommSettings, "cb_BaudRate", 200, 62, 150, 24);
   cb_BaudRate->SetStyle(ui::TComboBoxStyle::csDropDownList);
@@ -496,7 +497,15 @@ void TMainForm::bt_DiscardSettingsClick(ui::TComponent*) {
     port = comm::BarePortName(comm::NormalisePortName(ini.ReadString("SerialComm", "CommPort", "COM1")));
     baud = static_cast<int>(ini.ReadInteger("SerialComm", "BaudRate", 9600));
   }
-  cb_CommPort->SetItemIndex(cb_CommPort->Items().IndexOf(port));
+  // Captions follow PortMap, which the user may have edited meanwhile.
+  for (int i = 0; i < cb_CommPort->Items().Count(); ++i)
+    cb_CommPort->Items().Set(i, comm::PortCaption("COM" + std::to_string(i + 1), paths_.SettingsFile()));
+  int portIndex = -1;
+  if (base::StartsText("COM", port)) {
+    auto n = base::ParseInt(port.substr(3));
+    if (n && *n >= 1 && *n <= 40) portIndex = static_cast<int>(*n - 1);
+  }
+  cb_CommPort->SetItemIndex(portIndex);
   cb_BaudRate->SetItemIndex(cb_BaudRate->Items().IndexOf(std::to_string(baud)));
   se_CommAddr->SetValue(settings_.LoggerAddress);
   chb_MoveDBBackupFiles->SetChecked(settings_.MoveBackupFiles);
@@ -512,7 +521,8 @@ void TMainForm::bt_AcceptSettingsClick(ui::TComponent*) {
   settings_.MoveBackupFiles = s.MoveBackupFiles;
   settings_.LoggerAddress = s.LoggerAddress;
   settings_.Lang = s.Lang;
-  const std::string port = cb_CommPort->ItemIndex() >= 0 ? cb_CommPort->Items()[cb_CommPort->ItemIndex()] : "COM1";
+  const std::string port = cb_CommPort->ItemIndex() >= 0 ? "COM" + std::to_string(cb_CommPort->ItemIndex() + 1)
+                                                         : comm::BarePortName(acq_->Engine().CommOptions().CommPort);
   const int baud = cb_BaudRate->ItemIndex() >= 0
                        ? static_cast<int>(base::StrToIntDef(cb_BaudRate->Items()[cb_BaudRate->ItemIndex()], 9600))
                        : 9600;

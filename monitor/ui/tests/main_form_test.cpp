@@ -150,7 +150,8 @@ TEST_F(MainWindow, LanguageSwitchChangesEveryCaptionAtOnce) {
   form->PageControl1->SetActivePage(form->ts_Nastaveni);
   ASSERT_EQ(form->cb_Lang->Items().Count(), 2);
   EXPECT_EQ(form->cb_Lang->Items()[form->cb_Lang->ItemIndex()], "Czech.lng");
-  EXPECT_EQ(form->cb_CommPort->Items()[form->cb_CommPort->ItemIndex()], "COM1");
+  EXPECT_EQ(form->cb_CommPort->ItemIndex(), 0);
+  EXPECT_EQ(form->cb_CommPort->Items()[0], "COM1 (" + folder.link + ")");  // where PortMap sends it
   EXPECT_EQ(form->se_CommAddr->Value(), 251);
 
   form->cb_Lang->SetItemIndex(form->cb_Lang->Items().IndexOf("English.lng"));
@@ -177,6 +178,27 @@ TEST_F(MainWindow, LanguageSwitchChangesEveryCaptionAtOnce) {
   form->PageControl1->SetActivePage(form->ts_DBManager);
   WaitFor([] { return false; }, 200);
   Screenshot(*form, "monitor-database.png");
+}
+
+TEST_F(MainWindow, ChangingThePortReopensTheLinkWithItsRequests) {
+  const std::string link2 = (folder.root / "kv90-2.link").string();
+  folder.WriteSettings("COM2=" + link2 + "\r\n");  // inside [PortMap]
+  kv90sim::SimServer second(FastLogger(), link2);
+  Open();
+  ASSERT_TRUE(WaitLive());
+  form->PageControl1->SelectPageByUser(form->ts_Nastaveni->PageIndex());
+  form->cb_CommPort->SetItemIndex(1);
+  form->cb_BaudRate->SetItemIndex(form->cb_BaudRate->Items().IndexOf("19200"));
+  form->bt_AcceptSettings->Click();
+  EXPECT_EQ(form->Acquisition().Engine().CommOptions().CommPort, "//./COM2");
+  EXPECT_EQ(form->Acquisition().Engine().CommOptions().BaudRate, 19200);
+  EXPECT_TRUE(form->Acquisition().Engine().CommOpen());
+  const long first = sim->Answered(), other = second.Answered();
+  ASSERT_TRUE(WaitFor([&] { return second.Answered() >= other + 2; }, 8000));
+  EXPECT_LE(sim->Answered(), first + 1);  // at most a reply already under way
+  const std::string ini = folder.Text("Settings/Settings.ini");
+  EXPECT_NE(ini.find("CommPort=//./COM2"), std::string::npos);
+  EXPECT_NE(ini.find("BaudRate=19200"), std::string::npos);
 }
 
 TEST_F(MainWindow, MissingLanguageFileAndJunkSettingsStillStart) {
