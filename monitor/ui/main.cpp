@@ -1,10 +1,15 @@
 // Kv90Sw: one instance per data folder, then the main window and the loop.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <memory>
 #include <QEvent>
+#include <QSocketNotifier>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "monitor/ui/instance_lock.h"
 #include "monitor/ui/main_form.h"
@@ -32,6 +37,15 @@ class FirstPaint : public QObject {
   bool done_ = false;
 };
 
+// SIGTERM, SIGINT and SIGHUP close the window the ordinary way (the link
+// and the database are closed and the log says so) instead of killing the
+// program in the middle of a write.
+int g_signalPipe[2] = {-1, -1};
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,6 +65,16 @@ int main(int argc, char** argv) {
 
   auto* form = new kv90::app::TMainForm(paths);
   form->DoCreate();
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+    stopNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [form] {
+      char c;
+      [[maybe_unused]] auto n = ::read(g_signalPipe[0], &c, 1);
+      form->Close();
+    });
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) std::signal(sig, OnSignal);
+  }
   FirstPaint fp(started);
   if (std::getenv("KV90SW_TIMING")) form->Widget()->installEventFilter(&fp);
   ui::Application().Run(form);
