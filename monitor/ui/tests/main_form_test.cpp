@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QWidget>
+#include <fstream>
 
 #include "monitor/storage/frx_database.h"
 #include "monitor/ui/main_form.h"
@@ -199,6 +200,22 @@ TEST_F(MainWindow, ChangingThePortReopensTheLinkWithItsRequests) {
   const std::string ini = folder.Text("Settings/Settings.ini");
   EXPECT_NE(ini.find("CommPort=//./COM2"), std::string::npos);
   EXPECT_NE(ini.find("BaudRate=19200"), std::string::npos);
+}
+
+TEST_F(MainWindow, LanguageFileWithoutMessagesEmptiesOnlyTheMessages) {
+  std::ofstream(folder.root / "Lang/Partial.lng", std::ios::binary) << "[ts_Settings]\r\nCaption=Réglages\r\n";
+  Open();
+  ASSERT_TRUE(WaitLive());
+  form->PageControl1->SelectPageByUser(form->ts_Nastaveni->PageIndex());
+  ASSERT_EQ(form->cb_Lang->Items().Count(), 3);
+  form->cb_Lang->SetItemIndex(form->cb_Lang->Items().IndexOf("Partial.lng"));
+  form->bt_AcceptSettings->Click();
+  EXPECT_EQ(form->ts_Nastaveni->Caption(), "Réglages");
+  EXPECT_EQ(form->ts_DBManager->Caption(), "Database");  // no key: the caption stays
+  for (int i = 0; i < kMsgCount; ++i) EXPECT_EQ(form->Language().Text(static_cast<Msg>(i)), "") << MsgKey(static_cast<Msg>(i));
+  // Acquisition goes on; its messages are simply empty.
+  const long n = sim->Answered();
+  ASSERT_TRUE(WaitFor([&] { return sim->Answered() >= n + 2; }, 5000));
 }
 
 TEST_F(MainWindow, MissingLanguageFileAndJunkSettingsStillStart) {
