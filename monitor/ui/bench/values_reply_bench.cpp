@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QWidget>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -130,6 +131,8 @@ BENCHMARK(BM_DecodeOnly_Baseline);
 BENCHMARK(BM_ValuesReplyOnUiThread);
 
 int main(int argc, char** argv) {
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   {
     const fs::path root = fs::temp_directory_path() / ("kv90start-" + std::to_string(::getpid()));
