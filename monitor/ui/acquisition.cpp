@@ -300,6 +300,7 @@ void TAcquisition::OnConfigReply() {
   } else {
     ReplyGood();
     fields_ = f;
+    haveBlock_ = true;
     cfg_ = c;
     Fire(Events.OnConfigPanels);
     gaugeMax_ = static_cast<int>(std::min<std::uint32_t>(f.SegmentSetCnt, 0x7FFFFFFF));
@@ -577,7 +578,7 @@ void TAcquisition::AfterRestore() {
 // ---------------------------------------------------------------- names
 
 std::string TAcquisition::StatusPanel(int i) const {
-  if (!cfg_.Known() && i != 0) return "";
+  if (!haveBlock_) return "";
   switch (i) {
     case 1: return DeviceNameText(fields_.DevName);
     case 2: return std::to_string(fields_.RdTime) + " " + lang_.Text(Msg::Seconds);

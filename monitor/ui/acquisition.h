@@ -187,6 +187,7 @@ class TAcquisition {
   bool downloadProgress_ = false;
   bool loggerDetected_ = true;
   bool newSegment_ = true;
+  bool haveBlock_ = false;  // a configuration block has arrived since the start
   bool stopping_ = false;
   int address_ = kDefaultLoggerAddress;
   bool moveBackupFiles_ = false;
