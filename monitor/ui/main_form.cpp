@@ -283,7 +283,7 @@ void TMainForm::BuildSettingsPage() {
 
   gb_CommSettings = Make<ui::TGroupBox>(this, ts_Nastaveni, "gb_CommSettings", 8, 8, 480, 140, "Nastavení komunikace");
   l_CommPort = Make<ui::TLabel>(this, gb_CommSettings, "l_CommPort", 10, 30, 150, 16, "Komunikační port");
-  cb_CommPort = Make<ui::TComboBox>(this, gb_CommSettings, "cb_CommPort", 200, 26, 150, 24);
+  cb_CommPort = Make<ui::TComboBox>(this, gb_CommSettings, "cb_CommPort", 200, 26, 270, 24);
   cb_CommPort->SetStyle(ui::TComboBoxStyle::csDropDownList);
   // "COM7 (/dev/ttyUSB0)": the device each name stands for on this machine.
   for (int i = 1; i <= 40; ++i) cb_CommPort->Items().Add(comm::PortCaption("COM" + std::to_string(i), paths_.SettingsFile()));
