@@ -15,13 +15,25 @@ function(add_gtest name)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # The test environment is set by a small launcher script that runs the test
+  # program (also for discovery), because a list-valued ENVIRONMENT does not
+  # survive the discovery script.
+  set(launcher ${CMAKE_BINARY_DIR}/test-env/${name}.sh)
+  set(body "#!/bin/sh\n")
+  foreach(kv "QT_QPA_PLATFORM=offscreen" "TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+             "TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" ${T_ENV})
+    string(APPEND body "export '${kv}'\n")
+  endforeach()
+  string(APPEND body "mkdir -p \"$XDG_RUNTIME_DIR\" && chmod 700 \"$XDG_RUNTIME_DIR\"\nexec \"$@\"\n")
+  file(WRITE ${launcher} "${body}")
+  file(CHMOD ${launcher} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${launcher})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
       TIMEOUT ${T_TIMEOUT}
-      LABELS "${T_LABELS}"
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
+      LABELS "${T_LABELS}")
 endfunction()
 
 # add_bench(NAME SOURCES ... LIBS ...): a Google Benchmark program, run by `make bench`.

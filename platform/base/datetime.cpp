@@ -14,13 +14,17 @@ namespace {
 constexpr int kCumDays[2][13] = {{0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
                                  {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
 
+constexpr bool Leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
 // Days from 0001-01-01 to the given date (proleptic Gregorian), 0-based.
-long long DaysFromCivil(int y, int m, int d) {
+constexpr long long DaysFromCivil(int y, int m, int d) {
   long long yy = y - 1;
-  return yy * 365 + yy / 4 - yy / 100 + yy / 400 + kCumDays[IsLeapYear(y)][m - 1] + d - 1;
+  return yy * 365 + yy / 4 - yy / 100 + yy / 400 + kCumDays[Leap(y)][m - 1] + d - 1;
 }
-// 0001-01-01 .. 1899-12-30
-const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+// 0001-01-01 .. 1899-12-30; a compile-time constant, so that dates encoded
+// by other files' static initialisers are right.
+constexpr long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+static_assert(DaysFromCivil(2000, 1, 1) - kEpochOffset == 36526);
 
 void CivilFromDays(long long n, int& y, int& m, int& d) {
   // n: days since 0001-01-01.
@@ -50,7 +54,7 @@ void Split(TDateTime dt, long long& day, long long& msOfDay) {
 
 }  // namespace
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(int y) { return Leap(y); }
 
 int DaysInMonth(int y, int m) {
   if (m < 1 || m > 12) return 0;
