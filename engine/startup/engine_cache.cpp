@@ -373,4 +373,56 @@ void EngineCache::WriteAfterRun(RunContext& c) {
   UpdateChoicesFile(ChoicesHostPath(c, folder), CurrentChoices(c));
 }
 
+bool EngineCache::UpdateSetupCache(RunContext& c, bool advertised) {
+  const std::string folder = Slash(c.vars.Get("ENGINECACHE"));
+  const std::string host = folder.empty() ? folder : m_.ToHost(folder);
+  if (host.empty() || !base::ForceDirectories(host)) return false;
+  const bool compress = base::IsTrueText(c.vars.Get("ZEKO_COMPRESS_INSTALLER_CACHE"));
+  MarkFolderHidden(m_, folder);
+  SetFolderCompression(m_, folder, compress);
+
+  bool ok = true;
+  std::error_code ec;
+  auto copyIn = [&](const std::string& windowsSource, const std::string& name) {
+    const std::string src = m_.ToHost(windowsSource);
+    if (src.empty() || !base::FileExists(src)) return;
+    const fs::path dest = fs::path(host) / name;
+    if (fs::exists(dest, ec) && fs::equivalent(src, dest, ec)) return;  // running from the cache
+    if (!fs::copy_file(src, dest, fs::copy_options::overwrite_existing, ec)) ok = false;
+  };
+  const std::string exeName = machine::ExtractFileName(c.session.exePath);
+  copyIn(c.session.exePath, exeName);
+  copyIn(c.session.engineFolder + c.session.baseName + ".res", c.session.baseName + ".res");
+  copyIn(c.session.installerDatabase, c.session.baseName + ".msi");
+
+  const std::string stem = host + "/" + c.session.baseName;
+  ok = WriteChoicesFile(stem + ".dat", CurrentChoices(c)) && ok;
+  ok = WritePropertyLog(stem + ".par", c.propertyLog) && ok;
+  ok = WriteLanguageFile(stem + ".lan", c.vars.Get("LANGUAGE")) && ok;
+  ok = WriteInstanceRecord(host + "/instance.dat",
+                           InstanceRecord{c.script.productCode, c.script.revisionCode, c.script.title}) &&
+       ok;
+
+  const RegRoot root = base::IsTrueText(c.vars.Get("ALLUSERS")) ? RegRoot::LocalMachine : RegRoot::CurrentUser;
+  if (!c.script.productCode.empty())
+    ok = m_.registry().SetValue(root, kCacheRegistryKey + c.script.productCode, "", machine::RegValue::String(folder)) ==
+             machine::kRegOk &&
+         ok;
+
+  const fs::path marker = fs::path(host) / "__ad";
+  if (advertised) {
+    fs::create_directories(marker, ec);
+    SetFolderCompression(m_, folder + "__ad\\", compress);
+  } else {
+    fs::remove_all(marker, ec);
+  }
+  return ok;
+}
+
+void EngineCache::RemoveCacheRecords(const RunContext& c) {
+  if (c.script.productCode.empty()) return;
+  for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser})
+    m_.registry().DeleteKey(root, kCacheRegistryKey + c.script.productCode);
+}
+
 }  // namespace engine

@@ -67,6 +67,18 @@ class EngineCache {
   // says) and the choices file updated.
   void WriteAfterRun(RunContext& c);
 
+  // After an installation ("Apply Changes" done or needing a reboot): fills
+  // the cache folder ENGINECACHE with the setup (engine, ".res", the
+  // installer database the run used), the choices file (written whole),
+  // ".par", ".lan", "instance.dat", records it under the cache registry key
+  // (HKLM when ALLUSERS is true, else HKCU), and creates the "__ad" marker
+  // folder after an advertising run or removes it after any other.  A file
+  // that already is the cache's copy (a run from the cache) is not copied
+  // onto itself.  False when the folder cannot be made or a file written.
+  bool UpdateSetupCache(RunContext& c, bool advertised);
+  // After a removal: the cache registry key goes from both roots.
+  void RemoveCacheRecords(const RunContext& c);
+
   std::string CacheBase(const RunContext& c, bool allUsers) const;
   // Whether the current user's choices file of this revision is missing.
   bool PerUserChoicesMissing(const RunContext& c) const;

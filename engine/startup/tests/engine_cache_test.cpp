@@ -340,6 +340,42 @@ TEST_F(BootstrapTest, UpgradeCarriesChoicesOverButKeepsTheNewSizes) {
   EXPECT_EQ(interp_->PlatformMode(), "x64");
 }
 
+TEST_F(BootstrapTest, InstallationFillsTheCacheWhichTheNextRunMaintains) {
+  WriteAll(root_ / "engine" / "setup.exe", "engine");
+  WriteAll(root_ / "engine" / "setup.res", "support files");
+  Run("Set Variable: KEEP$ZEKO$ZEKO$TRUE | kept\nSet Variable: LANGUAGE | Deutsch");
+  engine::RunContext c = interp_->Context();
+  ASSERT_TRUE(cache_->UpdateSetupCache(c, true));
+  const fs::path cache = CacheHost();
+  EXPECT_EQ(ReadAll(cache / "setup.exe"), "engine");
+  EXPECT_EQ(ReadAll(cache / "setup.res"), "support files");
+  EXPECT_EQ(ReadAll(cache / "setup.msi"), "db");
+  EXPECT_EQ(ReadAll(cache / "setup.lan"), "Deutsch\r\n");
+  EXPECT_EQ(ReadAll(cache / "instance.dat"), std::string(kProduct) + "\r\n" + kRevision + "\r\nDemo\r\n");
+  EXPECT_TRUE(fs::exists(cache / "setup.par"));
+  EXPECT_TRUE(fs::is_directory(cache / "__ad"));
+  const std::string key = std::string(engine::kCacheRegistryKey) + kProduct;
+  EXPECT_EQ(M().registry().ReadString(machine::RegRoot::LocalMachine, key, ""), Var("ENGINECACHE"));
+
+  // Again from the cache itself, not advertised: nothing is copied onto
+  // itself, the marker goes.
+  session_.exePath = Var("ENGINECACHE") + "setup.exe";
+  session_.engineFolder = Var("ENGINECACHE");
+  ASSERT_TRUE(cache_->UpdateSetupCache(c, false));
+  EXPECT_EQ(ReadAll(cache / "setup.exe"), "engine");
+  EXPECT_FALSE(fs::exists(cache / "__ad"));
+
+  // The installed product: the next run is maintenance with the kept choices.
+  Install();
+  Run("Set Variable: X | 1");
+  EXPECT_EQ(Var("MAINTENANCE"), "TRUE");
+  EXPECT_EQ(Var("KEEP"), "kept");
+
+  engine::RunContext after = interp_->Context();
+  cache_->RemoveCacheRecords(after);
+  EXPECT_EQ(M().registry().ReadString(machine::RegRoot::LocalMachine, key, ""), "");
+}
+
 TEST_F(BootstrapTest, ResumeEntryGoesFromBothViewsOfBothRoots) {
   machine::Registry reg(M(), true);
   const char* run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
