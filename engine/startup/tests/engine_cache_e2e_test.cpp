@@ -225,14 +225,28 @@ TEST_F(EngineCacheTest, InstanceRecordBesideTheEngineTakesOverTheIdentity) {
   EXPECT_EQ(s.target, "C:\\Program Files (x86)\\Other Title\\");
 }
 
-TEST_F(EngineCacheTest, AnOrdinaryUserInstallsUnderTheProfile) {
-  WriteAll(machine_ / "profile.ini", "[User]\r\nUserName=alice\r\nAdministrator=0\r\nElevated=0\r\n");
+TEST_F(EngineCacheTest, TargetAndCacheFollowTheUserAndTheSystem) {
+  struct Case { const char* what; const char* profile; const char* target; const char* allUsers; const char* base; };
+  const Case cases[] = {
+      {"ordinary user", "[User]\r\nUserName=alice\r\nAdministrator=0\r\nElevated=0\r\n", "C:\\Users\\alice\\Probe\\",
+       "FALSE", "C:\\Users\\alice\\AppData\\Local\\"},
+      {"administrator, 32-bit", "[Windows]\r\nIs64Bit=0\r\n[User]\r\nUserName=alice\r\n", "C:\\Program Files\\Probe\\",
+       "TRUE", "C:\\ProgramData\\"},
+      {"Windows 9x", "[Windows]\r\nFamily=9x\r\nVersionMajor=4\r\nVersionMinor=10\r\nIs64Bit=0\r\n",
+       "C:\\Program Files\\Probe\\", "FALSE", "C:\\Program Files\\Common Files\\"},
+  };
   Build(ProbeSource(kRev1));
-  const State s = RunProbe();
-  EXPECT_EQ(s.target, "C:\\Users\\alice\\Probe\\");
-  EXPECT_EQ(s.allUsers, "FALSE");
-  EXPECT_EQ(s.cache, std::string("C:\\Users\\alice\\AppData\\Local\\") + kRev1 + "\\");
-  EXPECT_TRUE(fs::exists(Host(s.cache + "setup.dat")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(machine_);
+    machine_obj_.reset();
+    WriteAll(machine_ / "profile.ini", c.profile);
+    const State s = RunProbe();
+    EXPECT_EQ(s.target, c.target);
+    EXPECT_EQ(s.allUsers, c.allUsers);
+    EXPECT_EQ(s.cache, std::string(c.base) + kRev1 + "\\");
+    EXPECT_TRUE(fs::exists(Host(s.cache + "setup.dat")));
+  }
 }
 
 TEST_F(EngineCacheTest, OverrideCacheRelocatesTheCacheOrFallsBack) {
