@@ -376,6 +376,24 @@ TEST_F(BootstrapTest, InstallationFillsTheCacheWhichTheNextRunMaintains) {
   EXPECT_EQ(M().registry().ReadString(machine::RegRoot::LocalMachine, key, ""), "");
 }
 
+TEST_F(BootstrapTest, PatchBuildUsesTheInstalledProductsCacheFolder) {
+  const std::string installed = "C:\\ProgramData\\{33333333-2222-3333-4444-555555555555}\\";
+  machine::ProductRecord p;
+  p.productCode = kProduct;
+  p.packageCode = "{33333333-2222-3333-4444-555555555555}";
+  p.uninstallKey = "Demo";  // the product title's uninstall key
+  p.uninstallValues = {{"UninstallString", "\"" + installed + "setup.exe\" /x"}};
+  ASSERT_TRUE(machine::InstallerService(M()).RegisterProduct(p));
+  scripttest::Meta m;
+  m.mediaMode = 3;
+  Run("Set Variable: SEEN | $ENGINECACHE$|$UNINSTALLLINK$", m);
+  EXPECT_EQ(Var("SEEN"), installed + "|" + installed + "setup.exe");
+  // A build that is not a patch names its cache by its own revision code.
+  m.mediaMode = 1;
+  Run("Set Variable: SEEN | $ENGINECACHE$", m);
+  EXPECT_EQ(Var("SEEN"), std::string("C:\\ProgramData\\") + kRevision + "\\");
+}
+
 TEST_F(BootstrapTest, ResumeEntryGoesFromBothViewsOfBothRoots) {
   machine::Registry reg(M(), true);
   const char* run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
