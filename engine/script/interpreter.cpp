@@ -184,7 +184,8 @@ struct Interpreter::Impl {
   PageHost* pages = nullptr;
   std::function<bool(int)> step;
   std::function<std::optional<std::string>(std::string_view)> sourcesPrompt;
-  std::function<void(Variables&, Session&)> bootstrap;
+  std::function<void(RunContext&)> bootstrap;
+  std::function<void(RunContext&)> stepRefresh;
   Translator translate;
 
   RunState state = RunState::kPreparing;
@@ -324,21 +325,42 @@ struct Interpreter::Impl {
 
   static constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+  // Deletes the resume entry from HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+  // On a 64-bit machine both registry views are cleared: the entry was
+  // written in the view of the platform mode of the run that wrote it, and
+  // an entry left in the other view would start the engine at every logon.
   void DeleteResumeEntry() {
     std::string name = ResumeValueName();
     if (name.empty()) return;
-    machine::Registry reg(machine::Machine::Current());
-    reg.DeleteValue(machine::RegRoot::CurrentUser, kRunKey, name, RegistryAccess());
-    reg.DeleteValue(machine::RegRoot::LocalMachine, kRunKey, name, RegistryAccess());
+    machine::Machine& m = machine::Machine::Current();
+    machine::Registry reg(m);
+    std::vector<unsigned> views{RegistryAccess()};
+    if (m.Is64Bit()) views = {machine::kWow64_32Key, machine::kWow64_64Key};
+    for (machine::RegRoot root : {machine::RegRoot::CurrentUser, machine::RegRoot::LocalMachine})
+      for (unsigned view : views) reg.DeleteValue(root, kRunKey, name, view);
+  }
+
+  // The command line of the resume entry: the self-extractor (or the
+  // engine) and the command-line tail.  A program path with a blank is
+  // quoted, or the entry would name a program that does not exist.
+  std::string ResumeCommand() const {
+    machine::Machine& m = machine::Machine::Current();
+    std::string program = session.selfExtractorPath.empty() ? session.exePath : m.ToWindows(session.selfExtractorPath);
+    if (program.find(' ') != std::string::npos && program.front() != '"') program = "\"" + program + "\"";
+    if (!session.commandLineTail.empty()) program += " " + session.commandLineTail;
+    return program;
   }
 
   void RebootAndResume() {
-    std::string data = session.selfExtractorPath.empty() ? session.exePath : session.selfExtractorPath;
-    if (!session.commandLineTail.empty()) data += " " + session.commandLineTail;
     machine::Registry reg(machine::Machine::Current());
     machine::RegRoot root =
         base::IsTrueText(vars.Get("ALLUSERS")) ? machine::RegRoot::LocalMachine : machine::RegRoot::CurrentUser;
-    reg.SetValue(root, kRunKey, ResumeValueName(), machine::RegValue::String(data), RegistryAccess());
+    const std::string name = ResumeValueName();
+    const machine::RegResult r = name.empty() ? machine::kRegInvalidParameter
+                                              : reg.SetValue(root, kRunKey, name, machine::RegValue::String(ResumeCommand()),
+                                                             RegistryAccess());
+    if (r != machine::kRegOk)
+      session.Trace("    The resume entry could not be written (registry error " + base::IntToStr(r) + ")");
     machine::Machine::Current().RequestReboot("Reboot and Resume");
     ended = true;
   }
@@ -391,6 +413,7 @@ struct Interpreter::Impl {
     session.Trace("    </CompileScript>");
 
     vars.Clear();
+    session.components.Clear();
     vars.Put("ZEKO_thProgress", "0");
     vars.Put("ZEKO_thMax", "100");
     vars.Put("ZEKO_thMin", "0");
@@ -403,9 +426,10 @@ struct Interpreter::Impl {
     vars.Define("ALLUSERS", base::BoolText(prof.isAdmin && prof.IsNT()), "Pre-Initialization");
 
     session.Trace("    <BootStrap>");
-    if (bootstrap)
-      bootstrap(vars, session);
-    else
+    if (bootstrap) {
+      RunContext ctx = Context();
+      bootstrap(ctx);
+    } else
       DefaultBootstrap();
     session.Trace("    </BootStrap>");
 
@@ -446,7 +470,13 @@ struct Interpreter::Impl {
     RefreshDateTime();
     vars.Define("DATE", dateText, "Initialization");
     vars.Define("TIME", timeText, "Initialization");
+    if (stepRefresh) {
+      RunContext ctx = Context();
+      stepRefresh(ctx);
+    }
   }
+
+  RunContext Context() { return RunContext{script, session, vars, persistent, propertyLog, platformMode}; }
 
   [[noreturn]] void ListIndexError(int k) const { throw ScriptError(ErrorId::kListIndex, base::IntToStr(k)); }
 
@@ -910,9 +940,11 @@ void Interpreter::SetStepCallback(std::function<bool(int)> cb) { impl_->step = s
 void Interpreter::SetSourcesPrompt(std::function<std::optional<std::string>(std::string_view)> prompt) {
   impl_->sourcesPrompt = std::move(prompt);
 }
-void Interpreter::SetBootstrap(std::function<void(Variables&, Session&)> bootstrap) {
+void Interpreter::SetBootstrap(std::function<void(RunContext&)> bootstrap) {
   impl_->bootstrap = std::move(bootstrap);
 }
+void Interpreter::SetStepRefresh(std::function<void(RunContext&)> refresh) { impl_->stepRefresh = std::move(refresh); }
+RunContext Interpreter::Context() { return impl_->Context(); }
 void Interpreter::SetTranslator(std::function<std::optional<std::string>(std::string_view, int)> translate) {
   impl_->translate = std::move(translate);
 }

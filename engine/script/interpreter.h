@@ -32,6 +32,19 @@ namespace engine {
 
 inline constexpr int kExitInvalidScript = 314;
 
+// What the engine cache (bootstrap, per-step refresh, the write after the
+// run) may read and change of one run.  The script's identity (product
+// code, revision code, title) and its size table are engine-wide values the
+// bootstrap may replace.
+struct RunContext {
+  Script& script;
+  Session& session;
+  Variables& vars;
+  std::vector<std::string>& persistent;  // names kept in the choices file, upper case
+  std::vector<std::pair<std::string, std::string>>& propertyLog;
+  std::string& platformMode;             // "Win32", "ia64", "x64"
+};
+
 class Interpreter {
  public:
   Interpreter(Script& script, Session& session);
@@ -52,7 +65,13 @@ class Interpreter {
   void SetSourcesPrompt(std::function<std::optional<std::string>(std::string_view prompt)> prompt);
   // Runs the cache bootstrap (instance record, product state); without one
   // the run is a first-time installation.
-  void SetBootstrap(std::function<void(Variables&, Session&)> bootstrap);
+  void SetBootstrap(std::function<void(RunContext&)> bootstrap);
+  // Called before every command, after LOGGED, SILENT, DATE and TIME were
+  // refreshed: the cache override check and the recomputation of
+  // UNINSTALLLINK and ENGINECACHE.
+  void SetStepRefresh(std::function<void(RunContext&)> refresh);
+  // The run's state for the engine cache (valid while the interpreter lives).
+  RunContext Context();
 
   // Translation of script texts (the language files); without one, texts
   // are used as written.

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/script/component_tables.h"
+
 namespace engine {
 
 class Variables;
@@ -35,6 +37,10 @@ struct Session {
   std::vector<std::pair<std::string, std::string>> assignments;  // NAME=value
 
   int exitCode = 0;
+
+  // The component tables of the run (cleared by the interpreter before the
+  // bootstrap fills them).
+  ComponentTables components;
 
   // Trace writer; start-up installs it.  Empty: tracing off.
   std::function<void(std::string_view)> trace;

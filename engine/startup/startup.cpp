@@ -19,6 +19,7 @@
 #include "engine/script/script.h"
 #include "engine/script/session.h"
 #include "engine/startup/command_line.h"
+#include "engine/startup/engine_cache.h"
 #include "engine/startup/messages.h"
 #include "engine/startup/overlay.h"
 #include "engine/startup/setup_windows.h"
@@ -27,6 +28,7 @@
 #include "platform/base/text.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/message_box.h"
+#include "platform/machine/registry.h"
 #include "platform/machine/winpath.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +97,17 @@ std::string HostOf(const machine::Machine& m, const std::string& windowsPath) {
   if (host.empty()) throw std::runtime_error("The path " + windowsPath + " does not map to a folder of this machine");
   return host;
 }
+
+// Sends the registry's reports about damaged hive files to the trace log
+// for as long as the session lives.
+struct RegistryReports {
+  explicit RegistryReports(Session& s) {
+    machine::SetRegistryDiagnostics([&s](const std::string& text) { s.Trace(text); });
+  }
+  ~RegistryReports() { machine::SetRegistryDiagnostics(nullptr); }
+  RegistryReports(const RegistryReports&) = delete;
+  RegistryReports& operator=(const RegistryReports&) = delete;
+};
 
 struct Windows {
   std::unique_ptr<SetupSplash> splash;
@@ -173,6 +186,7 @@ int RunEngine(const std::vector<std::string>& argv, const StartupHooks& hooks) {
   // 7. Trace.
   session.Trace("<Corvane>");
   session.Trace("  <SetupSplash>");
+  RegistryReports registryReports(session);
 
   // 8. Splash and preparation window.
   Windows windows;
@@ -291,14 +305,23 @@ int RunEngine(const std::vector<std::string>& argv, const StartupHooks& hooks) {
     session.Trace("  <RunScript>");
 
     // 19. The interpreter; then the engine cache.
+    EngineCache cache(m);
+    std::unique_ptr<Interpreter> interpreter;
     if (hooks.runScript) {
       session.exitCode = hooks.runScript(script, session);
     } else {
-      Interpreter interpreter(script, session);
-      session.exitCode = interpreter.Run();
+      interpreter = std::make_unique<Interpreter>(script, session);
+      cache.Attach(*interpreter);
+      session.exitCode = interpreter->Run();
     }
     if (session.exitCode == kExitInvalidScript) return kExitInvalidScript;
-    if (hooks.writeEngineCache) hooks.writeEngineCache(session);
+    if (hooks.writeEngineCache) {
+      hooks.writeEngineCache(session);
+    } else if (interpreter) {
+      RunContext context = interpreter->Context();
+      cache.WriteAfterRun(context);
+    }
+    interpreter.reset();
 
     // 20. Free the script.
     session.Trace("  </RunScript>");

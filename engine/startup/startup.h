@@ -49,7 +49,8 @@ struct StartupHooks {
   // Step 19: runs the script and returns the exit code.  Default: the
   // interpreter.
   std::function<int(Script&, Session&)> runScript;
-  // After step 19: the engine cache.  Default: nothing yet.
+  // After step 19: the engine cache.  Default: the choices file of the
+  // engine cache is updated (engine_cache.h) when the interpreter ran.
   std::function<void(Session&)> writeEngineCache;
 };
 

@@ -476,6 +476,29 @@ TEST_F(InterpreterTest, RebootCommandsOnlyRecordARequest) {
   EXPECT_EQ(reg.ReadString(machine::RegRoot::LocalMachine, run, "6B29FC40", machine::kWow64_32Key), "");
 }
 
+TEST_F(InterpreterTest, ResumeEntryNamesTheProgramAndTheCommandLineTail) {
+  struct Case { const char* sfx; const char* tail; const char* admin; std::string data; };
+  const Case cases[] = {
+      {"", "", "1", ""},  // filled in below: the engine's own path
+      {"Z:\\Media Kit\\pack.exe", "/s A=1", "1", "\"Z:\\Media Kit\\pack.exe\" /s A=1"},
+      {"Z:\\Media\\pack.exe", "", "0", "Z:\\Media\\pack.exe"},
+  };
+  const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sfx);
+    machine::Profile p = machine::Machine::Current().profile();
+    p.isAdmin = std::string(c.admin) == "1";
+    machine::Machine::Current().SetProfile(p);
+    Run("Reboot and Resume", Meta{}, [&](engine::Interpreter&, engine::Session& s) {
+      s.selfExtractorPath = c.sfx;
+      s.commandLineTail = c.tail;
+    });
+    machine::Registry reg(machine::Machine::Current());
+    const machine::RegRoot root = p.isAdmin ? machine::RegRoot::LocalMachine : machine::RegRoot::CurrentUser;
+    EXPECT_EQ(reg.ReadString(root, run, "6B29FC40"), c.data.empty() ? session_.exePath : c.data);
+  }
+}
+
 TEST_F(InterpreterTest, DeleteFilesRecursiveAndSupportFolderRemoval) {
   fs::create_directories(root_ + "/victim/a/b");
   std::ofstream(root_ + "/victim/a/b/f.txt") << "x";
