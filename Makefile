@@ -3,6 +3,8 @@
 PRESET ?= $(if $(CI),ci,default)
 BUILD  := build
 CMAKE  ?= cmake
+# ccache hits across clones in other folders (CI clones afresh each run).
+export CCACHE_BASEDIR ?= $(CURDIR)
 
 .PHONY: all deps configure build test bench demo demo-setup clean
 

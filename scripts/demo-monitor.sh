@@ -17,6 +17,10 @@ done
 mkdir -p "$DEMO/Settings"
 DEMO=$(cd "$DEMO" && pwd)
 LINK="$DEMO/kv90-com1"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$DEMO/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 
 cat > "$DEMO/logger.ini" <<'INI'
 [Logger]

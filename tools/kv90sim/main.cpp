@@ -25,11 +25,11 @@ void Usage() {
       "garbage garbageinside halfframe trickle dropend badline stall.");
 }
 
-bool AddFault(kv90sim::SimServer& s, const std::string& spec) {
-  const auto colon = spec.find(':');
-  const auto f = kv90sim::FaultFromName(spec.substr(0, colon));
+bool AddFault(kv90sim::SimServer& s, const std::string& faultArg) {
+  const auto colon = faultArg.find(':');
+  const auto f = kv90sim::FaultFromName(faultArg.substr(0, colon));
   if (!f) return false;
-  const int count = colon == std::string::npos ? 1 : static_cast<int>(base::StrToIntDef(spec.substr(colon + 1), 1));
+  const int count = colon == std::string::npos ? 1 : static_cast<int>(base::StrToIntDef(faultArg.substr(colon + 1), 1));
   s.InjectFault(*f, count);
   return true;
 }
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
         if (cmd == "quit" || cmd == "exit") {
           g_stop = 1;
         } else if (cmd == "fault" && words.size() >= 2) {
-          const std::string spec = words[1] + (words.size() >= 3 ? ":" + words[2] : "");
-          std::fprintf(stderr, AddFault(server, spec) ? "kv90sim: fault %s armed\n" : "kv90sim: unknown fault %s\n", words[1].c_str());
+          const std::string faultArg = words[1] + (words.size() >= 3 ? ":" + words[2] : "");
+          std::fprintf(stderr, AddFault(server, faultArg) ? "kv90sim: fault %s armed\n" : "kv90sim: unknown fault %s\n", words[1].c_str());
         } else if (cmd == "clear") {
           server.ClearFaults();
         } else if (cmd == "reconfigure") {
