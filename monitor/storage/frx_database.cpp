@@ -628,7 +628,6 @@ int TFRXDatabase::LoadCurves(const TBooleanArray& selection, TCurves1DArray& cur
 }
 
 // --- appends ------------------------------------------------------------------------
-// --- appends ------------------------------------------------------------------------
 
 int TFRXDatabase::Append(TFile_Data& record, bool newSegment, double interval) {
   // A one-element view without copying the caller's values.
