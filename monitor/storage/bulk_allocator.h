@@ -5,9 +5,11 @@
 //   - resize() default-initialises the elements: memory the read is about
 //     to overwrite is not zeroed first (types with member initialisers still
 //     run them);
-//   - blocks of kHugeBytes and more are aligned to 2 MiB and offered to the
-//     system's transparent huge pages, so the first touch of a fresh array
-//     takes one page fault per 2 MiB instead of one per 4 KiB.
+//   - blocks of one huge page (2 MiB) and more are aligned to 2 MiB and
+//     offered to the system's transparent huge pages, so the first touch of
+//     a fresh array takes one page fault per 2 MiB instead of one per 4 KiB.
+//     Only whole 2 MiB pages inside the block are offered: the tail of a
+//     block never pulls in a huge page it fills only in part.
 // Containers that use it behave like any std::vector otherwise.
 #pragma once
 
@@ -22,8 +24,8 @@ namespace kv90 {
 template <class T>
 struct BulkAllocator {
   using value_type = T;
-  static constexpr std::size_t kHugeBytes = std::size_t{4} << 20;
   static constexpr std::size_t kHugeAlign = std::size_t{2} << 20;
+  static constexpr std::size_t kHugeBytes = kHugeAlign;
 
   BulkAllocator() noexcept = default;
   template <class U>
@@ -33,11 +35,9 @@ struct BulkAllocator {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes < kHugeBytes) return static_cast<T*>(::operator new(bytes, std::align_val_t{alignof(T)}));
-    // Whole 2 MiB pages, so that the last one can be a huge page too.
-    const std::size_t rounded = (bytes + kHugeAlign - 1) / kHugeAlign * kHugeAlign;
-    void* p = ::operator new(rounded, std::align_val_t{kHugeAlign});
+    void* p = ::operator new(bytes, std::align_val_t{kHugeAlign});
 #ifdef MADV_HUGEPAGE
-    madvise(p, rounded, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
+    madvise(p, bytes / kHugeAlign * kHugeAlign, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
 #endif
     return static_cast<T*>(p);
   }

@@ -75,7 +75,7 @@ struct HeapUse {
   }
   void Stop() {
     const long long after = gLive.load();
-    output = std::max(output, after - before);  // the first call allocates it
+    output = std::max(output, after - before);  // a call into reused storage allocates nothing
     maxExtra = std::max(maxExtra, gPeak.load() - after);
   }
   void Report(benchmark::State& state) const {
@@ -266,6 +266,11 @@ void BM_ReadRange(benchmark::State& state) {
   const bool reuse = state.range(0) != 0;
   TFileDataRange out;
   HeapUse heap;
+  if (reuse) {  // the storage exists before the timed reads
+    heap.Start();
+    db.ReadRange(0, 999999, sel, out);
+    heap.Stop();
+  }
   for (auto _ : state) {
     if (!reuse) {
       state.PauseTiming();
@@ -291,6 +296,11 @@ void BM_LoadCurves(benchmark::State& state) {
   const bool reuse = state.range(0) != 0;
   TCurves1DArray curves;
   HeapUse heap;
+  if (reuse) {  // the storage exists before the timed loads
+    heap.Start();
+    db.LoadCurves(sel, curves, 1e9, 0);
+    heap.Stop();
+  }
   for (auto _ : state) {
     if (!reuse) {
       state.PauseTiming();
