@@ -240,6 +240,17 @@ TEST_F(Db, ReadRange) {
   EXPECT_EQ(recs[12].Number, 12);
   EXPECT_EQ(recs[12].ToFileData().Values, (TRealArray{121, 122}));
   EXPECT_EQ(recs[12].Time, TimeOf(12));
+  EXPECT_EQ(recs.Width(), 2u);
+  std::int32_t expected = 0;
+  for (const auto r : recs) {  // every field as ReadRecord gives it, with the selected values
+    TFile_Data whole;
+    ASSERT_EQ(db.ReadRecord(expected, whole), 0);
+    whole.Values = {whole.Values[1], whole.Values[2]};
+    EXPECT_EQ(r.ToFileData(), whole) << "record " << expected;
+    ++expected;
+  }
+  EXPECT_EQ(expected, 15);
+  // A narrower, shorter read into the same range replaces it wholly.
   ASSERT_EQ(db.ReadRange(2, 4, {true, false, false}, recs), 0);
   ASSERT_EQ(recs.size(), 3u);
   EXPECT_EQ(recs[0].ToFileData().Values, (TRealArray{20}));
