@@ -523,13 +523,17 @@ int TFRXDatabase::ReadRange(std::int32_t from, std::int32_t to, const TBooleanAr
         h->Number = le::GetI32(r);
         h->Flag = le::GetI32(r + rs - 4);
         h->Time = le::GetF64(r + 4);
-        h->Year = le::GetU16(r + 12);
-        h->Month = le::GetU16(r + 14);
-        h->Day = le::GetU16(r + 16);
-        h->Hour = le::GetU16(r + 18);
-        h->Minute = le::GetU16(r + 20);
-        h->Second = le::GetU16(r + 22);
-        h->MSec = le::GetU16(r + 24);
+        if constexpr (std::endian::native == std::endian::little) {
+          std::memcpy(&h->Year, r + 12, 14);  // the seven parts as they lie in the file
+        } else {
+          h->Year = le::GetU16(r + 12);
+          h->Month = le::GetU16(r + 14);
+          h->Day = le::GetU16(r + 16);
+          h->Hour = le::GetU16(r + 18);
+          h->Minute = le::GetU16(r + 20);
+          h->Second = le::GetU16(r + 22);
+          h->MSec = le::GetU16(r + 24);
+        }
       }
       double* v = values + (done + static_cast<std::size_t>(j0)) * width;
       r = rec0;

@@ -55,6 +55,7 @@ struct TFileDataHead {
   double Time;
   std::uint16_t Year, Month, Day, Hour, Minute, Second, MSec;
 };
+static_assert(offsetof(TFileDataHead, MSec) - offsetof(TFileDataHead, Year) == 12, "the parts lie as in the file");
 
 // One record of a TFileDataRange: the fields of TFile_Data by value, the
 // values as a view into the range (valid while the range is unchanged).
