@@ -12,7 +12,9 @@
 // The range reads also report the heap they hold: "output_MB" after the
 // call, and "extra_KB", the most the call held beyond its output at any
 // moment (its buffer and small bookkeeping), counted by the allocation
-// functions below.
+// functions below.  "Reused" runs load once before timing, so that every
+// timed call finds its output storage in place; "fresh" runs free it
+// (untimed) before each call.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
