@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/storage/bulk_allocator.h"
+
 namespace kv90 {
 
 struct TGraphDataPoint {
@@ -21,7 +23,10 @@ struct TGraphDataPoint {
   bool operator==(const TGraphDataPoint&) const = default;
 };
 
-using TGraphData1DArray = std::vector<TGraphDataPoint>;
+// A block's points.  The allocator lets LoadCurves size a block without
+// writing it twice and keeps a fresh block's first touch cheap; otherwise
+// this is a plain vector.
+using TGraphData1DArray = std::vector<TGraphDataPoint, BulkAllocator<TGraphDataPoint>>;
 using TGraphData2DArray = std::vector<TGraphData1DArray>;
 using TLongInt1DArray = std::vector<std::int32_t>;
 

@@ -63,7 +63,8 @@ class TFRXDatabase {
   // direction 1: at or after t; 0: at or before t.  The record number.
   int FindNearest(int direction, TFile_Data& out, double t);
   // Records from..to (clamped) with the selected channels.  0 or -1/-2/-3.
-  int ReadRange(std::int32_t from, std::int32_t to, const TBooleanArray& selection, TFileDataArray& out);
+  // `out` keeps its storage between calls (see TFileDataRange).
+  int ReadRange(std::int32_t from, std::int32_t to, const TBooleanArray& selection, TFileDataRange& out);
   // One curve per selected channel (appearance of existing curves kept).
   int LoadCurves(const TBooleanArray& selection, TCurves1DArray& curves, double endTime, double startTime);
   // 1 when written and counted, 0 when not open/writable/missing or the

@@ -17,9 +17,14 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <span>
 #include <vector>
+
+#include "monitor/storage/bulk_allocator.h"
 
 namespace kv90 {
 
@@ -42,6 +47,100 @@ struct TFile_Data {
   bool operator==(const TFile_Data&) const = default;
 };
 using TFileDataArray = std::vector<TFile_Data>;
+
+// The fixed fields of a record as ReadRange keeps them.
+struct TFileDataHead {
+  std::int32_t Number;
+  std::int32_t Flag;
+  double Time;
+  std::uint16_t Year, Month, Day, Hour, Minute, Second, MSec;
+};
+static_assert(offsetof(TFileDataHead, MSec) - offsetof(TFileDataHead, Year) == 12, "the parts lie as in the file");
+
+// One record of a TFileDataRange: the fields of TFile_Data by value, the
+// values as a view into the range (valid while the range is unchanged).
+struct TFileDataRef {
+  std::int32_t Number;
+  double Time;
+  std::uint16_t Year, Month, Day, Hour, Minute, Second, MSec;
+  std::span<const double> Values;
+  std::int32_t Flag;
+
+  TFile_Data ToFileData() const {
+    return {Number, Time, Year, Month, Day, Hour, Minute, Second, MSec, TRealArray(Values.begin(), Values.end()), Flag};
+  }
+};
+
+// The records ReadRange reads: the fixed fields of each record, and the
+// selected values of all records in one contiguous array, Width() values
+// per record in selection order.  Indexing and iteration give
+// TFileDataRef, whose fields are named as in TFile_Data:
+//
+//   for (const auto r : range) out << r.Time << ';' << r.Values[0] ...
+//
+// Reading into the same range again reuses its storage.
+class TFileDataRange {
+ public:
+  std::size_t size() const { return heads_.size(); }
+  bool empty() const { return heads_.empty(); }
+  std::size_t Width() const { return width_; }
+
+  TFileDataRef operator[](std::size_t i) const {
+    const TFileDataHead& h = heads_[i];
+    return {h.Number, h.Time, h.Year, h.Month, h.Day, h.Hour, h.Minute, h.Second, h.MSec, Values(i), h.Flag};
+  }
+  std::span<const double> Values(std::size_t i) const { return {values_.data() + i * width_, width_}; }
+  const TFileDataHead& Head(std::size_t i) const { return heads_[i]; }
+  // All values, record after record.
+  std::span<const double> AllValues() const { return {values_.data(), values_.size()}; }
+
+  class const_iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = TFileDataRef;
+    using difference_type = std::ptrdiff_t;
+    using reference = TFileDataRef;
+    using pointer = void;
+    const_iterator() = default;
+    const_iterator(const TFileDataRange* r, std::size_t i) : r_(r), i_(i) {}
+    TFileDataRef operator*() const { return (*r_)[i_]; }
+    const_iterator& operator++() { ++i_; return *this; }
+    const_iterator operator++(int) { const_iterator t = *this; ++i_; return t; }
+    bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+
+   private:
+    const TFileDataRange* r_ = nullptr;
+    std::size_t i_ = 0;
+  };
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+
+  void clear() {
+    heads_.clear();
+    values_.clear();
+    width_ = 0;
+  }
+  // Gives the storage back (clear() keeps it for the next read).
+  void shrink_to_fit() {
+    heads_.shrink_to_fit();
+    values_.shrink_to_fit();
+  }
+
+  // For the reader: `records` records of `width` values, contents left as
+  // they are (the reader writes every field), then cut to what was read.
+  void Resize(std::size_t records, std::size_t width) {
+    width_ = width;
+    heads_.resize(records);
+    values_.resize(records * width);
+  }
+  TFileDataHead* HeadData() { return heads_.data(); }
+  double* ValueData() { return values_.data(); }
+
+ private:
+  std::vector<TFileDataHead, BulkAllocator<TFileDataHead>> heads_;
+  std::vector<double, BulkAllocator<double>> values_;
+  std::size_t width_ = 0;
+};
 
 struct TSearchData {
   std::int32_t FirstRecord = 0;

@@ -9,10 +9,19 @@
 // The databases are built once, in a temporary folder that is removed at
 // exit (about 0.9 GB while the program runs).  The counter "preads" is the
 // number of positional reads per lookup, "records" the records they covered.
+// The range reads also report the heap they hold: "output_MB" after the
+// call, and "extra_KB", the most the call held beyond its output at any
+// moment (its buffer and small bookkeeping), counted by the allocation
+// functions below.  "Reused" runs load once before timing, so that every
+// timed call finds its output storage in place; "fresh" runs free it
+// (untimed) before each call.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -20,9 +29,62 @@
 
 #include "monitor/storage/frx_database.h"
 
+// --- heap accounting ------------------------------------------------------------
+namespace {
+std::atomic<long long> gLive{0}, gPeak{0};
+void* Counted(void* p) {
+  if (!p) throw std::bad_alloc();
+  const long long live = gLive += static_cast<long long>(malloc_usable_size(p));
+  long long peak = gPeak.load();
+  while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {}
+  return p;
+}
+void Uncount(void* p) {
+  if (!p) return;
+  gLive -= static_cast<long long>(malloc_usable_size(p));
+  std::free(p);
+}
+void* AlignedAlloc(std::size_t n, std::align_val_t a) {
+  void* p = nullptr;
+  const std::size_t al = std::max(static_cast<std::size_t>(a), sizeof(void*));
+  return posix_memalign(&p, al, n ? n : 1) == 0 ? p : nullptr;
+}
+}  // namespace
+void* operator new(std::size_t n) { return Counted(std::malloc(n ? n : 1)); }
+void* operator new[](std::size_t n) { return Counted(std::malloc(n ? n : 1)); }
+void* operator new(std::size_t n, std::align_val_t a) { return Counted(AlignedAlloc(n, a)); }
+void* operator new[](std::size_t n, std::align_val_t a) { return Counted(AlignedAlloc(n, a)); }
+void operator delete(void* p) noexcept { Uncount(p); }
+void operator delete[](void* p) noexcept { Uncount(p); }
+void operator delete(void* p, std::size_t) noexcept { Uncount(p); }
+void operator delete[](void* p, std::size_t) noexcept { Uncount(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Uncount(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Uncount(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Uncount(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Uncount(p); }
+
 namespace {
 
 using namespace kv90;
+
+// Heap held by one call: what it leaves (its output) and the most it held
+// beyond that while it ran.
+struct HeapUse {
+  long long before = 0, maxExtra = 0, output = 0;
+  void Start() {
+    before = gLive.load();
+    gPeak = before;
+  }
+  void Stop() {
+    const long long after = gLive.load();
+    output = std::max(output, after - before);  // a call into reused storage allocates nothing
+    maxExtra = std::max(maxExtra, gPeak.load() - after);
+  }
+  void Report(benchmark::State& state) const {
+    state.counters["output_MB"] = static_cast<double>(output) / 1e6;
+    state.counters["extra_KB"] = static_cast<double>(maxExtra) / 1e3;
+  }
+};
 
 constexpr double kT0 = 45000.0;
 constexpr double kMinute = 1.0 / 1440.0;
@@ -204,16 +266,26 @@ void BM_ReadRange(benchmark::State& state) {
   db.Open(RangeDb(), kRangeChannels, false);
   const TBooleanArray sel = RangeSelection();
   const bool reuse = state.range(0) != 0;
-  TFileDataArray out;
+  TFileDataRange out;
+  HeapUse heap;
+  if (reuse) {  // the storage exists before the timed reads
+    heap.Start();
+    db.ReadRange(0, 999999, sel, out);
+    heap.Stop();
+  }
   for (auto _ : state) {
     if (!reuse) {
       state.PauseTiming();
-      TFileDataArray().swap(out);
+      out = TFileDataRange();
       state.ResumeTiming();
     }
+    heap.Start();
     db.ReadRange(0, 999999, sel, out);
-    benchmark::DoNotOptimize(out.data());
+    heap.Stop();
+    benchmark::DoNotOptimize(out.Head(0));
   }
+  heap.Report(state);
+  state.counters["records"] = static_cast<double>(out.size());
   state.SetLabel(reuse ? "output reused" : "fresh output");
   state.SetBytesProcessed(state.iterations() * 1000000 * RecordSize(kRangeChannels));
 }
@@ -225,15 +297,24 @@ void BM_LoadCurves(benchmark::State& state) {
   const TBooleanArray sel = RangeSelection();
   const bool reuse = state.range(0) != 0;
   TCurves1DArray curves;
+  HeapUse heap;
+  if (reuse) {  // the storage exists before the timed loads
+    heap.Start();
+    db.LoadCurves(sel, curves, 1e9, 0);
+    heap.Stop();
+  }
   for (auto _ : state) {
     if (!reuse) {
       state.PauseTiming();
       TCurves1DArray().swap(curves);
       state.ResumeTiming();
     }
+    heap.Start();
     db.LoadCurves(sel, curves, 1e9, 0);
+    heap.Stop();
     benchmark::DoNotOptimize(curves.data());
   }
+  heap.Report(state);
   state.SetLabel(reuse ? "curves reloaded" : "fresh curves");
   state.counters["points"] = static_cast<double>(curves.empty() ? 0 : curves[0].PointCount);
   state.counters["blocks"] = static_cast<double>(curves.empty() ? 0 : curves[0].BlockCount);

@@ -63,7 +63,7 @@ TEST_F(Db, CreateWritesHeaderOnlyIndexAndEmptyData) {
 
 TEST_F(Db, ReturnCodesWhenClosedEmptyOrMissing) {
   TFile_Data r;
-  TFileDataArray recs;
+  TFileDataRange recs;
   TCurves1DArray curves;
   TBooleanArray sel(N, true);
   EXPECT_EQ(db.Open(dir / "none.dat", N, true), -1);
@@ -231,18 +231,29 @@ TEST_F(Db, FindNearestOnUnevenlySpacedRecords) {
 
 TEST_F(Db, ReadRange) {
   Build({10, 5});
-  TFileDataArray recs;
+  TFileDataRange recs;
   EXPECT_EQ(db.ReadRange(0, 5, TBooleanArray(N + 1, true), recs), -1);
   EXPECT_TRUE(recs.empty());
   EXPECT_EQ(db.ReadRange(8, 3, TBooleanArray(N, true), recs), -1);
   ASSERT_EQ(db.ReadRange(-3, 100, {false, true, true}, recs), 0);  // clamped to 0..14
   ASSERT_EQ(recs.size(), 15u);
   EXPECT_EQ(recs[12].Number, 12);
-  EXPECT_EQ(recs[12].Values, (TRealArray{121, 122}));
+  EXPECT_EQ(recs[12].ToFileData().Values, (TRealArray{121, 122}));
   EXPECT_EQ(recs[12].Time, TimeOf(12));
+  EXPECT_EQ(recs.Width(), 2u);
+  std::int32_t expected = 0;
+  for (const auto r : recs) {  // every field as ReadRecord gives it, with the selected values
+    TFile_Data whole;
+    ASSERT_EQ(db.ReadRecord(expected, whole), 0);
+    whole.Values = {whole.Values[1], whole.Values[2]};
+    EXPECT_EQ(r.ToFileData(), whole) << "record " << expected;
+    ++expected;
+  }
+  EXPECT_EQ(expected, 15);
+  // A narrower, shorter read into the same range replaces it wholly.
   ASSERT_EQ(db.ReadRange(2, 4, {true, false, false}, recs), 0);
   ASSERT_EQ(recs.size(), 3u);
-  EXPECT_EQ(recs[0].Values, (TRealArray{20}));
+  EXPECT_EQ(recs[0].ToFileData().Values, (TRealArray{20}));
 }
 
 TEST_F(Db, ReadRangeAcrossManyPasses) {

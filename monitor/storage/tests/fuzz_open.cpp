@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     db.FindNearest(1, r, 45000.0);
     db.FindNearest(0, r, 45000.0);
-    kv90::TFileDataArray recs;
+    kv90::TFileDataRange recs;
     db.ReadRange(0, 1000, kv90::TBooleanArray(static_cast<std::size_t>(n), true), recs);
     kv90::TCurves1DArray curves;
     db.LoadCurves(kv90::TBooleanArray(static_cast<std::size_t>(n), true), curves, 1e6, -1e6);

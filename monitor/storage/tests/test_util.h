@@ -67,7 +67,7 @@ inline void ExpectSeries(TFRXDatabase& db, int count, int channels) {
   }
   if (count == 0) return;
   TBooleanArray all(static_cast<std::size_t>(channels), true);
-  TFileDataArray recs;
+  TFileDataRange recs;
   ASSERT_EQ(db.ReadRange(0, count - 1, all, recs), 0);
   ASSERT_EQ(recs.size(), static_cast<std::size_t>(count));
   for (int k = 0; k < count; ++k) {
