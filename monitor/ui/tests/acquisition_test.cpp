@@ -47,7 +47,9 @@ class Acquisition : public ::testing::Test {
     TFileDataArray out;
     if (db.SearchCount() == 0) return out;
     TBooleanArray sel(static_cast<std::size_t>(db.DatabaseDataValuesCount()), true);
-    db.ReadRange(0, static_cast<std::int32_t>(db.RecordCount() - 1), sel, out);
+    TFileDataRange range;
+    db.ReadRange(0, static_cast<std::int32_t>(db.RecordCount() - 1), sel, range);
+    for (const auto& r : range) out.push_back(r.ToFileData());
     return out;
   }
   void TearDown() override {
