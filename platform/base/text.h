@@ -68,6 +68,8 @@ std::string Utf8ToCp1252(std::string_view utf8);
 std::string Utf8ToUtf16LE(std::string_view utf8);
 std::string Utf16LEToUtf8(std::string_view bytes);
 bool IsValidUtf8(std::string_view s);
+// Appends one code point as UTF-8; surrogates and values past U+10FFFF become U+FFFD.
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 // --- comma text -------------------------------------------------------------------
 // Items containing a blank, a comma, a quote or a control character (or empty

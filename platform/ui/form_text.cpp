@@ -3,6 +3,8 @@
 // alone).
 #include "platform/ui/form_text.h"
 
+#include "platform/base/text.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -11,58 +13,7 @@ namespace ui {
 
 namespace {
 
-bool ValidUtf8(std::string_view s) {
-  std::size_t i = 0, n = s.size();
-  while (i < n) {
-    auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (!len || i + len > n) return false;
-    for (std::size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += len;
-  }
-  return true;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Windows-1252 bytes 0x80..0x9F; the rest map to the same code point.
-const std::uint16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-std::string FromCp1252(std::string_view s) {
-  std::string r;
-  for (char ch : s) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) r += ch;
-    else if (c < 0xA0) AppendUtf8(r, kCp1252High[c - 0x80]);
-    else AppendUtf8(r, c);
-  }
-  return r;
-}
+using base::AppendUtf8;
 
 bool SameWord(std::string_view a, const char* b) {
   std::size_t i = 0;
@@ -187,7 +138,7 @@ class Parser {
   // Quoted parts are input bytes (UTF-8, or Windows-1252 when the input is
   // not UTF-8); character codes are Unicode characters.
   void Flush(std::string& out, std::string& bytes) {
-    out += utf8Input_ ? bytes : FromCp1252(bytes);
+    out += utf8Input_ ? bytes : base::Cp1252ToUtf8(bytes);
     bytes.clear();
   }
 
@@ -407,7 +358,7 @@ class Parser {
 
 TFormParseResult ParseFormText(std::string_view text) {
   Parser p(text);
-  p.utf8Input_ = ValidUtf8(text);
+  p.utf8Input_ = base::IsValidUtf8(text);
   return p.Run();
 }
 
