@@ -10,6 +10,7 @@
 
 #include "engine/media/archive.h"
 #include "engine/media/qel/qel.h"
+#include "platform/base/files.h"
 
 namespace fs = std::filesystem;
 using engine::media::ArchiveError;
@@ -19,12 +20,7 @@ using engine::media::ListArchive;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadAll(const fs::path& p) { return base::ReadFileBytes(p.string()).value_or(""); }
 
 void WriteAll(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());

@@ -20,17 +20,13 @@
 #include "platform/machine/machine.h"
 #include "platform/machine/message_box.h"
 #include "platform/machine/registry.h"
+#include "platform/base/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadAll(const fs::path& p) { return base::ReadFileBytes(p.string()).value_or(""); }
 void WriteAll(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;

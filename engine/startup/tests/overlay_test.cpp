@@ -7,17 +7,13 @@
 #include <sstream>
 
 #include "engine/startup/overlay.h"
+#include "platform/base/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadAll(const fs::path& p) { return base::ReadFileBytes(p.string()).value_or(""); }
 
 void Put(std::string& b, std::size_t off, std::uint32_t v, int width) {
   for (int i = 0; i < width; ++i) b[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);

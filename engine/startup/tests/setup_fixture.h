@@ -16,17 +16,13 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "platform/base/files.h"
 
 namespace setup_test {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+inline std::string ReadAll(const fs::path& p) { return base::ReadFileBytes(p.string()).value_or(""); }
 
 inline void WriteAll(const fs::path& p, const std::string& bytes) {
   fs::create_directories(p.parent_path());

@@ -6,17 +6,13 @@
 #include <sstream>
 
 #include "engine/startup/trace_log.h"
+#include "platform/base/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadAll(const fs::path& p) { return base::ReadFileBytes(p.string()).value_or(""); }
 
 class TraceLogTest : public ::testing::Test {
  protected:
